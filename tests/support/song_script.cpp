@@ -120,3 +120,23 @@ bool run_ticks(int ticks, bool no_loop) {
         if (!sequencer_tick(no_loop)) return false;
     return true;
 }
+
+std::vector<std::string> probe_ticks(int ticks, const std::function<std::string()>& probe) {
+    std::vector<std::string> values;
+    for (int i = 0; i < ticks && sequencer_tick(false); ++i) values.push_back(probe());
+    return values;
+}
+
+void run_probe_cases(const std::vector<ProbeCase>& cases, const std::vector<XmInstrument>& instruments,
+                     bool linear) {
+    for (const ProbeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        XmModule module = script_module({c.rows});
+        module.speed = c.speed;
+        module.flags = linear ? 1 : 0;
+        if (!instruments.empty()) module.instruments = instruments;
+        load_script(module);
+        const int ticks = int(c.rows.size()) * (c.speed == 0 ? 1 : c.speed);
+        EXPECT_EQ(probe_ticks(ticks, c.probe), c.expected);
+    }
+}

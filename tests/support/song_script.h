@@ -14,6 +14,8 @@
 
 #include <stdint.h>
 
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,4 +47,32 @@ std::string run_trace(int ticks, bool no_loop = false);
 // Runs sequencer_tick `ticks` times; false if the song ended on the way.
 bool run_ticks(int ticks, bool no_loop = false);
 
+// Runs `ticks` ticks and reads `probe` after each one.
+std::vector<std::string> probe_ticks(int ticks, const std::function<std::string()>& probe);
+
+// A table entry: one pattern of rows played at `speed` from order 0, row 0,
+// with `probe` read after every tick of every row.
+struct ProbeCase {
+    const char* name;
+    uint16_t speed;
+    std::vector<std::string> rows;
+    std::function<std::string()> probe;
+    std::vector<std::string> expected;
+};
+
+// Runs each case on script_module({rows}) with its speed and the given
+// instruments (plain_instrument() when none are given).
+void run_probe_cases(const std::vector<ProbeCase>& cases, const std::vector<XmInstrument>& instruments = {},
+                     bool linear = true);
+
 inline Channel& channel(int k) { return song.channel_table[k]; }
+
+// The values separated by spaces, integers of any width as numbers:
+// join(c.note, c.period) gives "48 4608".
+template <typename... Values>
+std::string join(Values... values) {
+    std::ostringstream out;
+    const char* separator = "";
+    ((out << separator << +values, separator = " "), ...);
+    return out.str();
+}
