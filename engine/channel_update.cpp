@@ -51,11 +51,6 @@ const Instrument& instrument_or_none(const Instrument* instrument) {
     return instrument ? *instrument : no_instrument;
 }
 
-// Two's complement wrap of a 32-bit sum without signed overflow.
-int32_t wrap_add(int32_t a, int64_t b) {
-    return int32_t(uint32_t(a) + uint32_t(uint64_t(b)));
-}
-
 // A double rounded to the nearest integer, halves to even, held inside
 // [low, high] so the conversion is always defined (NaN gives low).
 int64_t round_even_clamped(double x, int64_t low, int64_t high) {
@@ -97,7 +92,7 @@ void auto_vibrato(Channel* channel, const Instrument& instrument) {
     int64_t v = int64_t(instrument.vibrato_depth) * autovib_waveform(instrument.vibrato_type, p);
     // The sweep scales the depth with the counter as it stood before this tick.
     if (sweep != 0) v = v * channel->autovib_sweep / sweep;
-    channel->period_delta = wrap_add(channel->period_delta, v >> 6);
+    channel->period_delta = wrap_i32(int64_t(channel->period_delta) + (v >> 6));
     int64_t counter = int64_t(channel->autovib_sweep) + 1;
     channel->autovib_sweep = int32_t(counter < sweep ? counter : sweep);
     channel->autovib_position = (p + instrument.vibrato_rate) & 255;
@@ -268,7 +263,7 @@ void envelope_step(Channel* channel, const Instrument* instrument_or_null, Envel
         return;
     }
     if (uint32_t(tick) != points[point].x) {  // between two points
-        if (uint32_t(tick) < points[point].x) value = wrap_add(value, slope);
+        if (uint32_t(tick) < points[point].x) value = wrap_i32(int64_t(value) + slope);
         output = value >> 16;
         advance_tick();
         return;
