@@ -1,7 +1,8 @@
 # Orna art pack viewer: build, run and test.
 #   make            build everything into build/ (programs in build/bin/)
 #   make run        build and start the viewer
-#   make test       install what is missing, build from nothing, run every test
+#   make test       install what is missing, build from nothing, run every test,
+#                   then fuzz the module loader and player for FUZZ_TEST_SECONDS
 #   make test-asan  the test suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make test-tsan  the player's thread tests under ThreadSanitizer
 #   make fuzz SECONDS=N   run the module fuzzer for N seconds
@@ -11,6 +12,7 @@
 
 BUILD ?= build
 SECONDS ?= 60
+FUZZ_TEST_SECONDS ?= 60
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 DEPS = scripts/install-deps.sh
 
@@ -31,22 +33,24 @@ run: all
 	./$(BUILD)/bin/orna-viewer
 
 test:
-	@$(DEPS) build test
+	@$(DEPS) build test fuzz
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD)
 	cd $(BUILD) && ctest --output-on-failure -j2
+	@if fuzz/available.sh; then $(MAKE) --no-print-directory fuzz SECONDS=$(FUZZ_TEST_SECONDS); \
+	else echo "fuzz: clang with libFuzzer is not available; the bounded fuzz run is skipped"; fi
 
 test-asan:
 	@$(DEPS) build test
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNA_SANITIZE=ON >/dev/null
-	cmake --build build-asan
+	cmake --build build-asan -j2
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
 
 test-tsan:
 	@$(DEPS) build test
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNA_TSAN=ON >/dev/null
-	cmake --build build-tsan
-	cd build-tsan && ctest --output-on-failure -j2 -R '^(player|robustness)'
+	cmake --build build-tsan -j2 --target player_tests robustness_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -R '^(Player|RobustnessSoak)\.'
 
 fuzz:
 	@$(DEPS) build fuzz
