@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "engine/engine.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/song_script.h"
 
 namespace {
@@ -200,3 +201,18 @@ TEST(Sequencer, JumpTargetsAreTakenAtTheRowTick) {
 }
 
 }  // namespace
+
+// Real modules: every row tick lands on a position of the order list, and
+// the clock keeps running (with the sanitizers this also watches every cell,
+// instrument and sample the engine reads).
+TEST(Sequencer, CorpusModulesPlay) {
+    for (const std::string& path : corpus_modules()) {
+        SCOPED_TRACE(path);
+        ASSERT_NE(load_module(read_file_bytes(path)), 0);
+        for (int tick = 0; tick < 3000; ++tick) {
+            ASSERT_TRUE(sequencer_tick(false));
+            ASSERT_LT(song.order, song.song_length);
+            ASSERT_GT(song.tick_samples_left, 0);
+        }
+    }
+}
