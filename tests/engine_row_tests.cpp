@@ -87,33 +87,27 @@ TEST(Row, AmigaPeriodsComeFromTheNoteAndSample) {
 }
 
 TEST(Row, VolumeColumn) {
-    const auto volume_panning = [](const Channel& c) { return join(c.volume, c.panning); };
+    // Volume, panning, and which of the two the voice is told to recompute.
+    const auto volume_panning = [](const Channel& c) {
+        return join(c.volume, c.panning, c.update_flags & (VOLUME_CHANGED | PANNING_CHANGED));
+    };
     const auto vibrato = [](const Channel& c) { return join(c.vib_speed, c.vib_depth, c.vib_position); };
     const auto portamento = [](const Channel& c) {
         return join(c.porta_speed, c.porta_target, c.period, flag(NOTE_TRIGGER));
     };
     run_probe_cases({
-        {"0x10 sets 0", 3, {"C-4 01 10"}, volume_panning, {"0 128", "0 128", "0 128"}},
-        {"0x50 sets 64",
-         3,
-         {"C-4 01 8C", "... .. 50"},
-         volume_panning,
-         {"52 128", "52 128", "52 128", "64 128", "64 128", "64 128"}},
-        {"0x51 and 0x0F do nothing", 1, {"C-4 01 51", "... .. 0F"}, volume_panning, {"64 128", "64 128"}},
-        {"0x65 slides down on every tick", 3, {"C-4 01 65"}, volume_panning, {"59 128", "54 128", "49 128"}},
-        {"0x73 slides up without a limit", 3, {"C-4 01 73"}, volume_panning, {"67 128", "70 128", "73 128"}},
-        {"fine slides 0x82 and 0x92 act once",
-         3,
-         {"C-4 01 82", "... .. 92"},
-         volume_panning,
-         {"62 128", "62 128", "62 128", "64 128", "64 128", "64 128"}},
-        {"0xC4 sets panning 64", 1, {"C-4 01 C4"}, volume_panning, {"64 64"}},
-        {"0xD2 slides left on every tick", 3, {"C-4 01 D2"}, volume_panning, {"64 126", "64 124", "64 122"}},
-        {"0xEF slides right past 255",
-         3,
-         {"C-4 01 .. 8FF", "... .. EF"},
-         volume_panning,
-         {"64 255", "64 255", "64 255", "64 270", "64 285", "64 300"}},
+        {"0x10 sets 0", 3, {"C-4 01 10"}, volume_panning, {"0 128 6", "0 128 0", "0 128 0"}},
+        {"0x50 sets 64", 3, {"C-4 01 8C", "... .. 50"}, volume_panning,
+         {"52 128 6", "52 128 0", "52 128 0", "64 128 2", "64 128 0", "64 128 0"}},
+        {"0x51 and 0x0F do nothing", 1, {"C-4 01 51", "... .. 0F"}, volume_panning, {"64 128 6", "64 128 2"}},
+        {"0x65 slides down on every tick", 3, {"C-4 01 65"}, volume_panning, {"59 128 6", "54 128 2", "49 128 2"}},
+        {"0x73 slides up without a limit", 3, {"C-4 01 73"}, volume_panning, {"67 128 6", "70 128 2", "73 128 2"}},
+        {"fine slides 0x82 and 0x92 act once", 3, {"C-4 01 82", "... .. 92"}, volume_panning,
+         {"62 128 6", "62 128 0", "62 128 0", "64 128 2", "64 128 0", "64 128 0"}},
+        {"0xC4 sets panning 64", 1, {"C-4 01 C4"}, volume_panning, {"64 64 6"}},
+        {"0xD2 slides left on every tick", 3, {"C-4 01 D2"}, volume_panning, {"64 126 6", "64 124 4", "64 122 4"}},
+        {"0xEF slides right past 255", 3, {"C-4 01 .. 8FF", "... .. EF"}, volume_panning,
+         {"64 255 6", "64 255 0", "64 255 0", "64 270 6", "64 285 4", "64 300 4"}},
         {"0xA4 sets the speed; 0xB8 the depth, and the vibrato runs on later ticks",
          3,
          {"C-4 01 A4", "... .. B8", "... .. B0"},
