@@ -11,7 +11,8 @@ namespace {
 uint8_t flags() { return channel(0).update_flags; }
 
 std::string period(const Channel& c) { return join(c.period, c.period_delta); }
-std::string volume(const Channel& c) { return join(c.volume); }
+// The volume, and whether the voice is told to recompute it.
+std::string volume(const Channel& c) { return join(c.volume, c.update_flags & VOLUME_CHANGED); }
 
 TEST(Tick, PitchEffects) {
     run_probe_cases({
@@ -65,12 +66,12 @@ TEST(Tick, AmigaArpeggio) {
 TEST(Tick, VolumeAndPanningEffects) {
     const auto panning = [](const Channel& c) { return join(c.panning, channel(0).update_flags & PANNING_CHANGED); };
     run_probe_cases({
-        {"A23: only the upward slide acts", 3, {"C-4 01 .. A23"}, volume, {"64", "66", "68"}},
+        {"A23: only the upward slide acts", 3, {"C-4 01 .. A23"}, volume, {"64 2", "66 2", "68 2"}},
         {"A04 below 0, then A20 from the negative value",
          3,
          {"C-4 01 14 A04", "... .. .. A20"},
          volume,
-         {"4", "0", "-4", "-4", "-2", "0"}},
+         {"4 2", "0 2", "-4 2", "-4 2", "-2 2", "0 2"}},
         {"5xy slides with the memory and portamento",
          3,
          {"C-4 01", "... .. .. 310", "D-4 .. .. 502"},
@@ -190,8 +191,8 @@ TEST(Tick, MultiRetriggerVolumeTable) {
 TEST(Tick, NoteCutAndNoteDelay) {
     run_probe_cases(
         {
-            {"EC2 at speed 4 cuts on tick 2", 4, {"C-4 01 .. EC2"}, volume, {"64", "64", "0", "0"}},
-            {"EC0 never cuts", 3, {"C-4 01 .. EC0"}, volume, {"64", "64", "64"}},
+            {"EC2 at speed 4 cuts on tick 2", 4, {"C-4 01 .. EC2"}, volume, {"64 2", "64 0", "0 2", "0 0"}},
+            {"EC0 never cuts", 3, {"C-4 01 .. EC0"}, volume, {"64 2", "64 0", "64 0"}},
             {"ED2 starts the note on tick 2; only the pitch is updated on the other ticks",
              4,
              {"C-4 01 20 8F0", "D-4 02 .. ED2"},
