@@ -394,6 +394,14 @@ XmInstrument overcounted_instrument() {
     return instrument;
 }
 
+// A volume envelope whose first point lies at tick 10.
+XmInstrument late_instrument() {
+    XmInstrument instrument = plain_instrument();
+    instrument.volume.points = {{10, 0}, {20, 64}};
+    instrument.volume.type = ENVELOPE_ON;
+    return instrument;
+}
+
 TEST(Row, EnvelopePosition) {
     const auto walk = [](const Channel& c) {
         return join(c.vol_env_output, c.vol_env_point, c.vol_env_tick, c.vol_env_ended, c.vol_env_slope,
@@ -408,8 +416,10 @@ TEST(Row, EnvelopePosition) {
             {"past the last point: ended at its value", 1, {"C-4 02 .. L15"}, output, {"48 1"}},
             {"nothing when the volume envelope is off", 1, {"C-4 01 .. L05"}, output, {"64 0"}},
             {"a count above 12 reads only the stored points", 1, {"C-4 03 .. LFF"}, output, {"44 1"}},
+            {"before the first point's x the value goes negative and is shifted as unsigned", 1,
+             {"C-4 04 .. L02"}, walk, {"65484 1 2 0 419430 -3355440"}},
         },
-        {plain_instrument(), envelope_instrument(), overcounted_instrument()});
+        {plain_instrument(), envelope_instrument(), overcounted_instrument(), late_instrument()});
 }
 
 // Rows, instruments and samples the song does not have.
@@ -443,12 +453,15 @@ TEST(Row, MissingRowsInstrumentsAndSamples) {
         SCOPED_TRACE("a sample map entry of 16 or more selects the empty sample");
         XmInstrument instrument = plain_instrument();
         instrument.sample_map.assign(96, 16);
-        XmModule module = script_module({{"C-4 01"}});
+        XmModule module = script_module({{"C-4 01 .. E57"}});
         module.instruments = {instrument};
         load_script(module);
         ASSERT_TRUE(run_ticks(1));
         EXPECT_EQ(channel(0).voice->sample, &empty_sample);
-        EXPECT_EQ(join(channel(0).volume, channel(0).panning), "0 0");
+        EXPECT_EQ(join(channel(0).volume, channel(0).panning, empty_sample.finetune), "0 0 7");
+        // The empty sample is shared by every song: the next load starts it afresh.
+        load_script(module);
+        EXPECT_EQ(empty_sample.finetune, 0);
     }
     {
         SCOPED_TRACE("a latched index past the instrument table reads no instrument");
