@@ -326,17 +326,22 @@ bool read_instruments() {
         const uint32_t count = head[27];
         const uint32_t sample_header_size = get32(head + 29);
         // The last 4 bytes (the sample header size) matter only with samples:
-        // an instrument without samples may end the file after 29 bytes.
-        if (got < (count == 0 ? INSTRUMENT_HEADER_SHORTEST : INSTRUMENT_HEADER_READ)) return false;
+        // the last instrument, when it has none, may end the file after 29.
+        const bool last = index + 1 == instrument_count;
+        if (got < (count == 0 && last ? INSTRUMENT_HEADER_SHORTEST : INSTRUMENT_HEADER_READ)) return false;
         if (count != 0) {
             if (count > MAX_SAMPLES || sample_header_size > SAMPLE_HEADER_MAX) return false;
             uint8_t rest[INSTRUMENT_HEADER_SECOND_READ];
             if (!read_all(rest, INSTRUMENT_HEADER_SECOND_READ)) return false;
             decode_instrument(ins, rest);
         }
-        // skip the header's unread tail; a shorter header seeks back
         const uint32_t header_read = count != 0 ? INSTRUMENT_HEADER_FULL : INSTRUMENT_HEADER_READ;
-        source_seek(int32_t(header_size - header_read), false);
+        // skip the header's unread tail; a shorter header seeks back. Only the
+        // last instrument, without samples, may lack its tail: anything else
+        // would be read from inside the skipped bytes.
+        const bool skipped = source_seek(int32_t(header_size - header_read), false);
+        if (count == 0 && last) break;
+        if (!skipped) return false;
         if (count == 0) continue;
         if (!read_samples(ins, count, sample_header_size)) return false;
     }
