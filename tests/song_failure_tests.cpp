@@ -62,6 +62,8 @@ struct FailureCase {
     int expected;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 XmSample one_sample() {
     XmSample s;
     s.values = {1};
