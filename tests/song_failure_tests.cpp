@@ -242,7 +242,10 @@ TEST(SongLoadDamage, DamagedBytesNeverBreakTheModel) {
                 for (const Sample* s : song.instrument_table[i].samples) {
                     if (s == nullptr) continue;
                     ASSERT_LE(uint64_t(s->loop_start) + s->loop_length, s->length) << "byte " << at;
-                    if (s->loop_type != LOOP_NONE) ASSERT_LT(s->loop_start, s->length);
+                    if (s->loop_type != LOOP_NONE) {
+                        ASSERT_LT(s->loop_start, s->length);
+                        ASSERT_GE(s->loop_length, 1u);
+                    }
                 }
         }
     }
