@@ -248,8 +248,13 @@ TEST_F(SongLoad, SampleLessInstrumentOf29BytesMayEndTheFile) {
 }
 
 // A module header shorter than 276 bytes in a file of fewer than 336: only
-// the order entries that can play must be there.
+// the order entries that can play must be there, and nothing of the song
+// before fills the rest.
 TEST_F(SongLoad, ShortModuleHeaderInASmallFile) {
+    XmModule before = module_with({});
+    before.order.assign(256, 0);
+    before.order[255] = 0x77;
+    ASSERT_EQ(load_module(build_xm(before)), 1);
     XmModule m;
     m.song_length = 2;
     m.order = {0, 1};
@@ -261,6 +266,7 @@ TEST_F(SongLoad, ShortModuleHeaderInASmallFile) {
     EXPECT_EQ(song.pattern_count, 2);
     EXPECT_EQ(song.order_table[1], 1);
     EXPECT_EQ(song.pattern_table[1].rows, 8);
+    EXPECT_EQ(song.order_table[255], 0);
 }
 
 // A header size whose position the source refuses: reading goes on after
