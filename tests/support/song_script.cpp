@@ -121,14 +121,13 @@ bool run_ticks(int ticks, bool no_loop) {
     return true;
 }
 
-std::vector<std::string> probe_ticks(int ticks, const std::function<std::string()>& probe) {
+std::vector<std::string> probe_ticks(int ticks, const std::function<std::string(const Channel&)>& probe) {
     std::vector<std::string> values;
-    for (int i = 0; i < ticks && sequencer_tick(false); ++i) values.push_back(probe());
+    for (int i = 0; i < ticks && sequencer_tick(false); ++i) values.push_back(probe(channel(0)));
     return values;
 }
 
-void run_probe_cases(const std::vector<ProbeCase>& cases, const std::vector<XmInstrument>& instruments,
-                     bool linear) {
+void run_probe_cases(const std::vector<ProbeCase>& cases, const std::vector<XmInstrument>& instruments, bool linear) {
     for (const ProbeCase& c : cases) {
         SCOPED_TRACE(c.name);
         XmModule module = script_module({c.rows});

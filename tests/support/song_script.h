@@ -47,8 +47,8 @@ std::string run_trace(int ticks, bool no_loop = false);
 // Runs sequencer_tick `ticks` times; false if the song ended on the way.
 bool run_ticks(int ticks, bool no_loop = false);
 
-// Runs `ticks` ticks and reads `probe` after each one.
-std::vector<std::string> probe_ticks(int ticks, const std::function<std::string()>& probe);
+// Runs `ticks` ticks and reads `probe` on channel 0 after each one.
+std::vector<std::string> probe_ticks(int ticks, const std::function<std::string(const Channel&)>& probe);
 
 // A table entry: one pattern of rows played at `speed` from order 0, row 0,
 // with `probe` read after every tick of every row.
@@ -56,7 +56,7 @@ struct ProbeCase {
     const char* name;
     uint16_t speed;
     std::vector<std::string> rows;
-    std::function<std::string()> probe;
+    std::function<std::string(const Channel&)> probe;  // given channel 0
     std::vector<std::string> expected;
 };
 
