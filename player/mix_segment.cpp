@@ -86,7 +86,34 @@ __attribute__((target("avx2"))) inline void products_avx2(__m256i a, __m256i b, 
     odd = _mm256_mul_epi32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b, 32));
 }
 
-__attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
+// A settled volume that is a multiple of 64, vol = 64 x w: P >> 6 is then
+// exactly x = i x w, which fits 32 bits for |w| < 1024, and the contribution
+// is (x + (x < 0)) >> 1. Channel volumes settle on multiples of 128.
+__attribute__((target("avx2"))) inline __m256i settled_contributions_avx2(__m256i i, __m256i w) {
+    const __m256i x = _mm256_mullo_epi32(i, w);
+    return _mm256_srai_epi32(_mm256_sub_epi32(x, _mm256_srai_epi32(x, 31)), 1);
+}
+
+// The pairs (data[index], data[index + 1]) of eight frames whose indices lie
+// within base .. base + 7, without a gather: one window of pairs starting at
+// an even offset from base, one starting at an odd offset, and a pick per
+// frame. Reads data[base .. base + 16].
+__attribute__((target("avx2"))) inline __m256i window_pairs_avx2(const int16_t* data, int32_t base, __m256i index) {
+    const __m256i even_pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base));
+    const __m256i odd_pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + base + 1));
+    const __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(base));
+    const __m256i pair_number = _mm256_srli_epi32(offset, 1);
+    const __m256i from_even = _mm256_permutevar8x32_epi32(even_pairs, pair_number);
+    const __m256i from_odd = _mm256_permutevar8x32_epi32(odd_pairs, pair_number);
+    const __m256 odd = _mm256_castsi256_ps(_mm256_slli_epi32(offset, 31));
+    return _mm256_castps_si256(
+        _mm256_blendv_ps(_mm256_castsi256_ps(from_even), _mm256_castsi256_ps(from_odd), odd));
+}
+
+inline bool settled_volume(int32_t volume) { return (volume & 63) == 0 && volume > -65536 && volume < 65536; }
+
+template <bool SETTLED>
+__attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
     const uint32_t blocks = run.count / 8;
     if (blocks != 0) {
         const int* data = reinterpret_cast<const int*>(run.data);
@@ -104,10 +131,20 @@ __attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
                                         _mm256_mullo_epi32(ramp, _mm256_set1_epi32(run.left_delta)));
         __m256i right = _mm256_add_epi32(_mm256_set1_epi32(run.current_right),
                                          _mm256_mullo_epi32(ramp, _mm256_set1_epi32(run.right_delta)));
+        if (SETTLED) {
+            left = _mm256_set1_epi32(run.current_left / 64);
+            right = _mm256_set1_epi32(run.current_right / 64);
+        }
         const __m256i left_step = _mm256_set1_epi32(static_cast<int32_t>(8u * static_cast<uint32_t>(run.left_delta)));
         const __m256i right_step =
             _mm256_set1_epi32(static_cast<int32_t>(8u * static_cast<uint32_t>(run.right_delta)));
         const __m256i in_order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+        // At most one sample per frame, so a group's eight indices span at
+        // most eight values, and the window stays within the data.
+        const bool backward = static_cast<int64_t>(advance) < 0;
+        const bool small_step = (backward ? 0 - advance : advance) <= (1ull << 32);
+        const int64_t window_limit = static_cast<int64_t>(run.length) + 2 - 16;
+        uint64_t group_position = run.position + (backward ? 7 * advance : 0);  // lowest frame of the group
         for (uint32_t b = 0; b < blocks; ++b) {
             // Whole parts and fractions of frames 0..7, in frame order.
             const __m256 lo = _mm256_castsi256_ps(pos_low), hi = _mm256_castsi256_ps(pos_high);
@@ -116,7 +153,11 @@ __attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
             const __m256i fraction = _mm256_permutevar8x32_epi32(
                 _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))), in_order);
             // One 32-bit load per frame brings s0 (low half) and s1 (high half).
-            const __m256i pair = _mm256_i32gather_epi32(data, index, 2);
+            const int64_t base = static_cast<int64_t>(group_position) >> 32;
+            group_position += 8 * advance;
+            const __m256i pair = small_step && base <= window_limit
+                                     ? window_pairs_avx2(run.data, static_cast<int32_t>(base), index)
+                                     : _mm256_i32gather_epi32(data, index, 2);
             const __m256i s0 = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
             const __m256i s1 = _mm256_srai_epi32(pair, 16);
             __m256i even, odd;
@@ -124,10 +165,16 @@ __attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
             const __m256i slope = _mm256_blend_epi32(_mm256_srli_epi64(even, 25),
                                                      _mm256_slli_epi64(_mm256_srli_epi64(odd, 25), 32), 0xAA);
             const __m256i i = _mm256_add_epi32(_mm256_slli_epi32(s0, 6), slope);
-            products_avx2(i, left, even, odd);
-            const __m256i left_out = contributions_avx2(even, odd);
-            products_avx2(i, right, even, odd);
-            const __m256i right_out = contributions_avx2(even, odd);
+            __m256i left_out, right_out;
+            if (SETTLED) {
+                left_out = settled_contributions_avx2(i, left);
+                right_out = settled_contributions_avx2(i, right);
+            } else {
+                products_avx2(i, left, even, odd);
+                left_out = contributions_avx2(even, odd);
+                products_avx2(i, right, even, odd);
+                right_out = contributions_avx2(even, odd);
+            }
             // Interleave into frames: L0 R0 L1 R1 ... and add.
             const __m256i a = _mm256_unpacklo_epi32(left_out, right_out);  // frames 0,1 | 4,5
             const __m256i c = _mm256_unpackhi_epi32(left_out, right_out);  // frames 2,3 | 6,7
@@ -139,8 +186,10 @@ __attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
             out += 16;
             pos_low = _mm256_add_epi64(pos_low, pos_step);
             pos_high = _mm256_add_epi64(pos_high, pos_step);
-            left = _mm256_add_epi32(left, left_step);
-            right = _mm256_add_epi32(right, right_step);
+            if (!SETTLED) {
+                left = _mm256_add_epi32(left, left_step);
+                right = _mm256_add_epi32(right, right_step);
+            }
         }
         const uint32_t done = blocks * 8;
         run.out = out;
@@ -152,6 +201,14 @@ __attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
         run.count -= done;
     }
     if (run.count != 0) mix_segment_plain<false>(run);
+}
+
+__attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
+    if (run.left_delta == 0 && run.right_delta == 0 && settled_volume(run.current_left) &&
+        settled_volume(run.current_right))
+        mix_groups_avx2<true>(run);
+    else
+        mix_groups_avx2<false>(run);
 }
 
 #endif  // ORNA_MIX_X86

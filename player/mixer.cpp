@@ -140,6 +140,7 @@ void plan_ramp(Voice& voice) {
 SegmentRun segment_run(const Voice& voice, int32_t* out, uint32_t count) {
     SegmentRun run;
     run.data = voice.sample->data;
+    run.length = voice.sample->length;
     run.out = out;
     run.count = count;
     run.position = static_cast<uint64_t>(play_position(voice));
