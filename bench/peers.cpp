@@ -10,8 +10,9 @@
 #include <stdlib.h>
 #include <xmp.h>
 
+#include <time.h>
+
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -22,7 +23,11 @@ namespace {
 constexpr int RUNS = 3;
 constexpr uint32_t CHUNK_FRAMES = 1024;
 
-using Clock = std::chrono::steady_clock;
+double cpu_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
 
 // Times real time of one renderer, or 0 when it cannot play the module.
 // render(frames) renders that many frames and returns false on failure.
@@ -32,10 +37,10 @@ double best_speed(double seconds, Open open, Render render, Close close) {
     double best = 0;
     for (int run = 0; run < RUNS; ++run) {
         if (!open()) return 0;
-        const Clock::time_point start = Clock::now();
+        const double start = cpu_seconds();
         uint64_t done = 0;
         while (done < chunks && render()) ++done;
-        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const double elapsed = cpu_seconds() - start;
         close();
         if (done == 0 || elapsed <= 0) return 0;
         best = std::max(best, done * double(CHUNK_FRAMES) / OUTPUT_RATE / elapsed);

@@ -126,7 +126,10 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
                                             static_cast<int64_t>(run.position));
         __m256i pos_high = _mm256_add_epi64(pos_low, _mm256_set1_epi64x(static_cast<int64_t>(4 * advance)));
         const __m256i pos_step = _mm256_set1_epi64x(static_cast<int64_t>(8 * advance));
-        const __m256i ramp = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        // The lanes hold the group's frames in the order 0 1 4 5 2 3 6 7: the
+        // order in which the positions come out of the 64-bit lanes, and the
+        // one in which interleaving left and right yields frames 0..3, 4..7.
+        const __m256i ramp = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
         __m256i left = _mm256_add_epi32(_mm256_set1_epi32(run.current_left),
                                         _mm256_mullo_epi32(ramp, _mm256_set1_epi32(run.left_delta)));
         __m256i right = _mm256_add_epi32(_mm256_set1_epi32(run.current_right),
@@ -138,7 +141,6 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
         const __m256i left_step = _mm256_set1_epi32(static_cast<int32_t>(8u * static_cast<uint32_t>(run.left_delta)));
         const __m256i right_step =
             _mm256_set1_epi32(static_cast<int32_t>(8u * static_cast<uint32_t>(run.right_delta)));
-        const __m256i in_order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
         // At most one sample per frame, so a group's eight indices span at
         // most eight values, and the window stays within the data.
         const bool backward = static_cast<int64_t>(advance) < 0;
@@ -146,25 +148,24 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
         const int64_t window_limit = static_cast<int64_t>(run.length) + 2 - 16;
         uint64_t group_position = run.position + (backward ? 7 * advance : 0);  // lowest frame of the group
         for (uint32_t b = 0; b < blocks; ++b) {
-            // Whole parts and fractions of frames 0..7, in frame order.
+            // Whole parts and fractions of the eight frames.
             const __m256 lo = _mm256_castsi256_ps(pos_low), hi = _mm256_castsi256_ps(pos_high);
-            const __m256i index = _mm256_permutevar8x32_epi32(
-                _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))), in_order);
-            const __m256i fraction = _mm256_permutevar8x32_epi32(
-                _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))), in_order);
+            const __m256i index = _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
+            const __m256i fraction = _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
             // One 32-bit load per frame brings s0 (low half) and s1 (high half).
             const int64_t base = static_cast<int64_t>(group_position) >> 32;
             group_position += 8 * advance;
             const __m256i pair = small_step && base <= window_limit
                                      ? window_pairs_avx2(run.data, static_cast<int32_t>(base), index)
                                      : _mm256_i32gather_epi32(data, index, 2);
-            const __m256i s0 = _mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16);
-            const __m256i s1 = _mm256_srai_epi32(pair, 16);
+            // 16-bit pair products: 64 x s0 + 0 x s1, and -s0 + s1.
+            const __m256i s0_64 = _mm256_madd_epi16(pair, _mm256_set1_epi32(64));
+            const __m256i difference = _mm256_madd_epi16(pair, _mm256_set1_epi32(0x0001FFFF));
             __m256i even, odd;
-            products_avx2(_mm256_sub_epi32(s1, s0), _mm256_srli_epi32(fraction, 1), even, odd);
+            products_avx2(difference, _mm256_srli_epi32(fraction, 1), even, odd);
             const __m256i slope = _mm256_blend_epi32(_mm256_srli_epi64(even, 25),
                                                      _mm256_slli_epi64(_mm256_srli_epi64(odd, 25), 32), 0xAA);
-            const __m256i i = _mm256_add_epi32(_mm256_slli_epi32(s0, 6), slope);
+            const __m256i i = _mm256_add_epi32(s0_64, slope);
             __m256i left_out, right_out;
             if (SETTLED) {
                 left_out = settled_contributions_avx2(i, left);
@@ -176,10 +177,8 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
                 right_out = contributions_avx2(even, odd);
             }
             // Interleave into frames: L0 R0 L1 R1 ... and add.
-            const __m256i a = _mm256_unpacklo_epi32(left_out, right_out);  // frames 0,1 | 4,5
-            const __m256i c = _mm256_unpackhi_epi32(left_out, right_out);  // frames 2,3 | 6,7
-            const __m256i first = _mm256_permute2x128_si256(a, c, 0x20);   // frames 0..3
-            const __m256i second = _mm256_permute2x128_si256(a, c, 0x31);  // frames 4..7
+            const __m256i first = _mm256_unpacklo_epi32(left_out, right_out);   // frames 0..3
+            const __m256i second = _mm256_unpackhi_epi32(left_out, right_out);  // frames 4..7
             __m256i* dst = reinterpret_cast<__m256i*>(out);
             _mm256_storeu_si256(dst, _mm256_add_epi32(_mm256_loadu_si256(dst), first));
             _mm256_storeu_si256(dst + 1, _mm256_add_epi32(_mm256_loadu_si256(dst + 1), second));
