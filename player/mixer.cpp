@@ -98,9 +98,11 @@ void wrap_forward(Voice& voice, const Sample& sample) {
 // The frames from the play position to the voice's boundary, rounded up, or
 // -1 when the position already lies past it. The step is measured in 64 bits,
 // so steps of 32 samples per frame and more are counted correctly; for smaller
-// steps this equals the 32-bit measure. A quotient too large for 32 bits is
-// kept whole: it only meets min() with the frames still to mix.
-int64_t frames_to_boundary(Voice& voice, const Sample& sample) {
+// steps this equals the 32-bit measure. The count only ever meets min() with
+// the frames still to mix, so whenever it exceeds them, remaining + 1 stands
+// for it: that spares the division when the boundary is out of reach, and a
+// quotient too large for 32 bits never arises.
+int64_t frames_to_boundary(Voice& voice, const Sample& sample, uint32_t remaining) {
     const uint32_t loop_end = sample.loop_start + sample.loop_length;
     const int64_t p = play_position(voice);
     int64_t distance;  // 32.32
@@ -117,7 +119,10 @@ int64_t frames_to_boundary(Voice& voice, const Sample& sample) {
         s = MIN_COARSE_STEP;
         voice.step = (voice.step & 0xFFFFFFFF00000000ull) | MIN_STEP_FRACTION;
     }
-    return static_cast<int64_t>(d / s + (d % s != 0));
+    // ceil(d / s) > remaining exactly when d > remaining x s.
+    if ((s >> 32) == 0 && d > remaining * s) return static_cast<int64_t>(remaining) + 1;
+    const uint64_t frames = d / s + (d % s != 0);
+    return frames > remaining ? static_cast<int64_t>(remaining) + 1 : static_cast<int64_t>(frames);
 }
 
 // Step 5: continue the running ramp, or plan a new one toward the targets.
@@ -140,6 +145,7 @@ void plan_ramp(Voice& voice) {
 SegmentRun segment_run(const Voice& voice, int32_t* out, uint32_t count) {
     SegmentRun run;
     run.data = voice.sample->data;
+    run.length = voice.sample->length;
     run.out = out;
     run.count = count;
     run.position = static_cast<uint64_t>(play_position(voice));
@@ -175,7 +181,7 @@ void mix_one_voice(Voice& voice, int32_t* out, uint32_t frame_count) {
     while (remaining != 0) {
         const Sample& sample = *voice.sample;
         // Steps 1 and 2: boundary, distance and frames to the boundary.
-        const int64_t to_boundary = frames_to_boundary(voice, sample);
+        const int64_t to_boundary = frames_to_boundary(voice, sample, remaining);
         if (to_boundary < 0) return;  // past its boundary: left as it is for this call
         if (to_boundary != 0) {       // step 3: 0 means the voice lies on the boundary
             // Step 4.

@@ -9,6 +9,7 @@
 // last frame left them.
 struct SegmentRun {
     const int16_t* data;      // the sample's values
+    uint32_t length;          // the sample's length: data holds length + 3 values
     int32_t* out;             // first frame in the MixBuffer (left, right)
     uint32_t count;           // frames to mix, >= 1
     uint64_t position;        // signed 32.32 play position, as a 64-bit pattern
