@@ -50,7 +50,10 @@ test-tsan:
 	@$(DEPS) build test
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNA_TSAN=ON >/dev/null
 	cmake --build build-tsan -j2 --target player_tests robustness_tests
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -R '^(Player|RobustnessSoak)\.'
+	@# Player.ThousandStartStopCycles counts threads from before the first start, and the
+	@# sanitizer's own thread starts with the first one; RobustnessSoak covers those cycles.
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j2 -R '^(Player|RobustnessSoak)\.' \
+	    -E '^Player\.ThousandStartStopCycles$$'
 
 fuzz:
 	@$(DEPS) build fuzz
