@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -25,7 +27,9 @@
 
 #include "assets/song_data.h"
 #include "fuzz/module_harness.h"
+#include "platform/win32.h"
 #include "player/render.h"
+#include "song/module_source.h"
 #include "song/song.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/xm_builder.h"
@@ -63,6 +67,29 @@ bool load_and_render(const uint8_t* bytes, size_t size) {
     if (loaded)
         for (int b = 0; b < RENDER_BLOCKS; ++b) render_block();
     unload_module();
+    return loaded;
+}
+
+// The same through the file source, as player_start loads a path: the
+// bytes go to a file first.
+bool load_file_and_render(const std::string& path, const uint8_t* bytes, size_t size) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool written = fwrite(bytes, 1, size, f) == size;
+    fclose(f);
+    EXPECT_TRUE(written) << path;
+    HANDLE heap = HeapCreate(0, 0, 0);
+    song_set_heap(heap);
+    source_select(SOURCE_FILE, path.c_str(), 0, reinterpret_cast<uint8_t*>(mix_buffer));
+    const bool loaded = song_load() != 0;
+    source_close();
+    player_shared.no_loop = 0;
+    player_shared.paused.store(0);
+    player_shared.fill_block = 0;
+    if (loaded)
+        for (int b = 0; b < RENDER_BLOCKS; ++b) render_block();
+    HeapDestroy(heap);
+    song_set_heap(nullptr);
     return loaded;
 }
 
@@ -234,6 +261,25 @@ TEST(RobustnessTruncation, EveryPrefixOfTheTuneFailsCleanly) {
     EXPECT_TRUE(load_and_render(bytes.data(), bytes.size()));
 }
 
+// The file source reads through its own cache windows: prefixes of the tune
+// that end in the module header, the edges of every header record, and
+// every 7th length (the cache's window edges among them) through it.
+TEST(RobustnessTruncation, PrefixesOfTheTuneThroughTheFileSource) {
+    const std::vector<uint8_t> bytes = tune();
+    const std::string path = std::string(ORNA_BINARY_DIR) + "/tests/robustness_prefix.xm";
+    std::set<size_t> lengths = {8191, 8192, 8193};
+    for (size_t n = 0; n < bytes.size(); n += n < 400 ? 1 : 7) lengths.insert(n);
+    for (const Record& r : header_records(layout_of(bytes)))
+        for (size_t k : {r.start, r.start + 1, r.start + r.size - 1, r.start + r.size}) lengths.insert(k);
+    for (size_t n : lengths) {
+        if (n >= bytes.size()) continue;
+        SCOPED_TRACE("prefix " + std::to_string(n));
+        ASSERT_FALSE(load_file_and_render(path, bytes.data(), n));
+    }
+    EXPECT_TRUE(load_file_and_render(path, bytes.data(), bytes.size()));
+    unlink(path.c_str());
+}
+
 TEST(RobustnessTruncation, PrefixesOfTheCorpusModules) {
     for (const std::string& path : corpus_modules()) {
         SCOPED_TRACE(path);
@@ -258,20 +304,46 @@ TEST(RobustnessCorruption, EveryHeaderByteOfTheTune) {
     EXPECT_GT(corrupt_and_play(bytes, offsets), 0);
 }
 
+// The header fields the sweeps corrupt in a module: those of the module
+// header, the first pattern header, the first instrument with samples and
+// its first sample header.
+std::set<size_t> field_offsets(const std::vector<uint8_t>& bytes) {
+    const Layout layout = layout_of(bytes);
+    std::set<size_t> offsets;
+    add_fields(offsets, layout.module, module_fields());
+    if (!layout.patterns.empty()) add_fields(offsets, layout.patterns[0], pattern_fields);
+    if (layout.first_instrument_with_samples >= 0) {
+        add_fields(offsets, layout.instruments[layout.first_instrument_with_samples], instrument_fields());
+        add_fields(offsets, layout.samples[layout.first_sample_of_it], sample_fields);
+    }
+    return offsets;
+}
+
 TEST(RobustnessCorruption, HeaderFieldsOfTheCorpusModules) {
     for (const std::string& path : corpus_modules()) {
         SCOPED_TRACE(path);
         const std::vector<uint8_t> bytes = read_file_bytes(path);
-        const Layout layout = layout_of(bytes);
-        std::set<size_t> offsets;
-        add_fields(offsets, layout.module, module_fields());
-        if (!layout.patterns.empty()) add_fields(offsets, layout.patterns[0], pattern_fields);
-        if (layout.first_instrument_with_samples >= 0) {
-            add_fields(offsets, layout.instruments[layout.first_instrument_with_samples], instrument_fields());
-            add_fields(offsets, layout.samples[layout.first_sample_of_it], sample_fields);
-        }
-        corrupt_and_play(bytes, offsets);
+        corrupt_and_play(bytes, field_offsets(bytes));
     }
+}
+
+// The file source seeks where the memory source refuses (past the end), so
+// a corrupted size or count takes other paths through it.
+TEST(RobustnessCorruption, HeaderFieldsOfTheTuneThroughTheFileSource) {
+    const std::vector<uint8_t> bytes = tune();
+    const std::string path = std::string(ORNA_BINARY_DIR) + "/tests/robustness_corrupt.xm";
+    std::vector<uint8_t> copy = bytes;
+    int loaded = 0;
+    for (size_t at : field_offsets(bytes)) {
+        for (uint8_t value : corruptions(bytes[at])) {
+            copy[at] = value;
+            SCOPED_TRACE("byte " + std::to_string(at) + " = " + std::to_string(value));
+            loaded += load_file_and_render(path, copy.data(), copy.size());
+        }
+        copy[at] = bytes[at];
+    }
+    EXPECT_GT(loaded, 0);
+    unlink(path.c_str());
 }
 
 }  // namespace
