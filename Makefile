@@ -59,7 +59,7 @@ fuzz:
 	@$(DEPS) build fuzz
 	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNA_FUZZ=ON -DORNA_TESTS=OFF \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	cmake --build build-fuzz --target module_fuzzer
+	cmake --build build-fuzz -j2 --target module_fuzzer
 	fuzz/run.sh build-fuzz/bin/module_fuzzer $(SECONDS)
 
 bench:
