@@ -11,9 +11,9 @@
 
 namespace {
 
-using LayerTest = ViewerTest;
+using ViewerLayer = ViewerTest;
 
-TEST_F(LayerTest, PaintingReachesOnlyTheUpdateRegion)
+TEST_F(ViewerLayer, PaintingReachesOnlyTheUpdateRegion)
 {
     open_viewer(3);
     pane_state.scroll_offset = -6;  // the picture moves, but only rows 100..109 are repainted
@@ -48,7 +48,7 @@ LRESULT CALLBACK recording_proc(HWND window, UINT message, WPARAM wparam, LPARAM
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
-TEST_F(LayerTest, ClosingAWindowDestroysItsChildrenFirst)
+TEST_F(ViewerLayer, ClosingAWindowDestroysItsChildrenFirst)
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = recording_proc;
@@ -92,7 +92,7 @@ std::vector<BYTE> bitmap_bytes(int32_t width, int32_t height, uint16_t bits, siz
     return out;
 }
 
-TEST_F(LayerTest, BitmapsAreDecodedOnlyWhenWhole)
+TEST_F(ViewerLayer, BitmapsAreDecodedOnlyWhenWhole)
 {
     struct Case {
         const char* what;
@@ -129,7 +129,7 @@ TEST_F(LayerTest, BitmapsAreDecodedOnlyWhenWhole)
     EXPECT_EQ(LoadBitmapA(instance, MAKEINTRESOURCEA(2999)), nullptr);  // no such resource
 }
 
-TEST_F(LayerTest, RegionsAreBuiltOnlyFromWholeData)
+TEST_F(ViewerLayer, RegionsAreBuiltOnlyFromWholeData)
 {
     std::vector<BYTE> data(32 + 2 * 16, 0);
     const uint32_t header[8] = {32, 1, 2, 32, 0, 0, 10, 10};

@@ -10,9 +10,9 @@
 
 namespace {
 
-using MainWindowTest = ViewerTest;
+using ViewerMainWindow = ViewerTest;
 
-TEST_F(MainWindowTest, StartsCentredWithItsPaneAndTheMusic)
+TEST_F(ViewerMainWindow, StartsCentredWithItsPaneAndTheMusic)
 {
     open_viewer();
     RECT r;
@@ -40,7 +40,7 @@ TEST_F(MainWindowTest, StartsCentredWithItsPaneAndTheMusic)
     EXPECT_TRUE(skin_shown_around_pane());
 }
 
-TEST_F(MainWindowTest, TakesTheShapeOfTheRegionResource)
+TEST_F(ViewerMainWindow, TakesTheShapeOfTheRegionResource)
 {
     open_viewer();
     HRGN region = CreateRectRgn(0, 0, 0, 0);
@@ -61,7 +61,7 @@ TEST_F(MainWindowTest, TakesTheShapeOfTheRegionResource)
     DeleteObject(region);
 }
 
-TEST_F(MainWindowTest, PagingStopsAtBothEnds)
+TEST_F(ViewerMainWindow, PagingStopsAtBothEnds)
 {
     open_viewer();
     HWND first_pane = picture_pane;
@@ -91,7 +91,7 @@ TEST_F(MainWindowTest, PagingStopsAtBothEnds)
     EXPECT_EQ(player_calls.size(), 2u);
 }
 
-TEST_F(MainWindowTest, VolumeKeysStepOneLevelAndStopAtTheEnds)
+TEST_F(ViewerMainWindow, VolumeKeysStepOneLevelAndStopAtTheEnds)
 {
     struct Case {
         uint32_t level;
@@ -119,7 +119,7 @@ TEST_F(MainWindowTest, VolumeKeysStepOneLevelAndStopAtTheEnds)
     }
 }
 
-TEST_F(MainWindowTest, MPausesThenResumes)
+TEST_F(ViewerMainWindow, MPausesThenResumes)
 {
     open_viewer();
     player_calls.clear();
@@ -134,7 +134,7 @@ TEST_F(MainWindowTest, MPausesThenResumes)
     EXPECT_EQ(player_calls[2].operation, "pause");
 }
 
-TEST_F(MainWindowTest, EscapeAndQFadeOutStopTheMusicAndClose)
+TEST_F(ViewerMainWindow, EscapeAndQFadeOutStopTheMusicAndClose)
 {
     struct Case {
         WPARAM key;
@@ -194,7 +194,7 @@ LRESULT CALLBACK recording_pane_proc(HWND window, UINT message, WPARAM wparam, L
     return CallWindowProcA(pane_proc_before, window, message, wparam, lparam);
 }
 
-TEST_F(MainWindowTest, KeysItDoesNotHandleGoToThePane)
+TEST_F(ViewerMainWindow, KeysItDoesNotHandleGoToThePane)
 {
     open_viewer(2);
     keys_seen_count = 0;
@@ -216,7 +216,7 @@ TEST_F(MainWindowTest, KeysItDoesNotHandleGoToThePane)
     EXPECT_EQ(player_calls.size(), 6u);      // from the handled keys only
 }
 
-TEST_F(MainWindowTest, FailedClassRegistrationShowsTheMessageAndExitsWithZero)
+TEST_F(ViewerMainWindow, FailedClassRegistrationShowsTheMessageAndExitsWithZero)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // "orn_m0" is registered already, so WinMain's registration fails.
@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, FailedClassRegistrationShowsTheMessageAndExitsWithZero)
                 "Window initialisation error: Could not register class\\.");
 }
 
-TEST_F(MainWindowTest, FailedPaneClassRegistrationExitsWithZero)
+TEST_F(ViewerMainWindow, FailedPaneClassRegistrationExitsWithZero)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(

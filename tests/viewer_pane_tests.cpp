@@ -5,11 +5,11 @@
 
 namespace {
 
-using PaneTest = ViewerTest;
+using ViewerPane = ViewerTest;
 
 void tick(HWND pane) { SendMessageA(pane, WM_TIMER, 1, 0); }
 
-TEST_F(PaneTest, FirstPictureShowsAtItsTopInsideTheSkin)
+TEST_F(ViewerPane, FirstPictureShowsAtItsTopInsideTheSkin)
 {
     open_viewer(0, 1);
     EXPECT_EQ(pane_state.scroll_offset, 0);
@@ -17,7 +17,7 @@ TEST_F(PaneTest, FirstPictureShowsAtItsTopInsideTheSkin)
     EXPECT_TRUE(skin_shown_around_pane());
 }
 
-TEST_F(PaneTest, UpAndDownScrollSixPixelsWithinTheLimits)
+TEST_F(ViewerPane, UpAndDownScrollSixPixelsWithinTheLimits)
 {
     open_viewer(3);  // height 1032: the lowest offset allowed is 470 - 1032 = -562
     press(VK_DOWN);  // at the top already
@@ -55,7 +55,7 @@ LRESULT CALLBACK counting_pane_proc(HWND window, UINT message, WPARAM wparam, LP
     return CallWindowProcA(pane_proc_before, window, message, wparam, lparam);
 }
 
-TEST_F(PaneTest, FirstPictureScrollsByItselfNinetyFiveStepsOnATimer)
+TEST_F(ViewerPane, FirstPictureScrollsByItselfNinetyFiveStepsOnATimer)
 {
     open_viewer(0, 0);
     EXPECT_EQ(pane_state.autoscroll_started, 1u);
@@ -70,7 +70,7 @@ TEST_F(PaneTest, FirstPictureScrollsByItselfNinetyFiveStepsOnATimer)
     EXPECT_TRUE(pane_shows(0, -190));
 }
 
-TEST_F(PaneTest, AutomaticScrollStepsAreTwoPixelsAndRepaintedByTheLoop)
+TEST_F(ViewerPane, AutomaticScrollStepsAreTwoPixelsAndRepaintedByTheLoop)
 {
     open_viewer(0, 0);
     HWND pane = picture_pane;
@@ -89,7 +89,7 @@ TEST_F(PaneTest, AutomaticScrollStepsAreTwoPixelsAndRepaintedByTheLoop)
     EXPECT_TRUE(pane_shows(0, -190));
 }
 
-TEST_F(PaneTest, DownIsInertAboveMinusSixWhileTheTimerRuns)
+TEST_F(ViewerPane, DownIsInertAboveMinusSixWhileTheTimerRuns)
 {
     open_viewer(0, 0);
     HWND pane = picture_pane;
@@ -121,7 +121,7 @@ TEST_F(PaneTest, DownIsInertAboveMinusSixWhileTheTimerRuns)
     EXPECT_TRUE(pane_shows(0, -190));
 }
 
-TEST_F(PaneTest, FirstPictureScrollsByItselfOnlyTheFirstTime)
+TEST_F(ViewerPane, FirstPictureScrollsByItselfOnlyTheFirstTime)
 {
     open_viewer(0, 0);
     for (int i = 0; i < 10; i++) tick(picture_pane);
@@ -134,7 +134,7 @@ TEST_F(PaneTest, FirstPictureScrollsByItselfOnlyTheFirstTime)
     EXPECT_TRUE(pane_shows(0, 0));
 }
 
-TEST_F(PaneTest, OtherPicturesDoNotScrollByThemselves)
+TEST_F(ViewerPane, OtherPicturesDoNotScrollByThemselves)
 {
     open_viewer(1, 0);
     run_loop([] { return false; }, 150);
@@ -142,7 +142,7 @@ TEST_F(PaneTest, OtherPicturesDoNotScrollByThemselves)
     EXPECT_EQ(pane_state.autoscroll_started, 0u);
 }
 
-TEST_F(PaneTest, ANewPaneStartsAtTheTopOfItsPicture)
+TEST_F(ViewerPane, ANewPaneStartsAtTheTopOfItsPicture)
 {
     open_viewer(4);
     for (int i = 0; i < 5; i++) press(VK_UP);

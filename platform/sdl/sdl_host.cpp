@@ -20,7 +20,8 @@ static bool video()
         video_tried = true;
         // Without this SDL may back the window surface with an OpenGL renderer,
         // re-creating the window without its shape and far off screen.
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // (Overriding the environment, which would otherwise win.)
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         video_ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     }
