@@ -424,6 +424,7 @@ Score parse_score(const std::string& text) {
     while (std::getline(stream, line)) {
         const size_t comment = line.find("//");
         if (comment != std::string::npos) line.erase(comment);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         in.lines.push_back(line);
     }
     Score score;
