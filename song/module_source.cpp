@@ -66,13 +66,14 @@ void source_select(SourceKind kind, const void* module, uintptr_t second, uint8_
     s.cache_valid = 0;
 }
 
-void source_seek(int32_t distance, bool absolute) {
+bool source_seek(int32_t distance, bool absolute) {
     ModuleSource& s = module_source;
     // 32-bit arithmetic as the position has: a target that is negative as a
     // signed value, or beyond source_size, is refused.
     const uint32_t target = absolute ? uint32_t(distance) : s.read_position + uint32_t(distance);
-    if (int32_t(target) < 0 || target > s.source_size) return;
+    if (int32_t(target) < 0 || target > s.source_size) return false;
     s.read_position = target;
+    return true;
 }
 
 uint32_t source_bytes_left() {

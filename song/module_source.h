@@ -64,8 +64,8 @@ inline void source_close() { module_source.close(nullptr, 0); }
 
 // Moves the read position: to distance when absolute, else by distance.
 // A target below 0 (signed) or above source_size (unsigned) is refused.
-// The file cache window is not touched.
-void source_seek(int32_t distance, bool absolute);
+// The file cache window is not touched. Returns whether the seek was taken.
+bool source_seek(int32_t distance, bool absolute);
 
 // Bytes the source still holds from read_position on (0 past the end).
 // The loader asks before it allocates room for data that must follow.

@@ -83,7 +83,7 @@ uint32_t file_read(void* destination, int32_t count) {
         count = int32_t(0xFFFFFFFFu - s.read_position);
     while (count > 0) {
         // 1. the part that lies in the window
-        if (s.source_base <= s.read_position && s.read_position < s.source_base + MODULE_CACHE_SIZE) {
+        if (s.source_base <= s.read_position && s.read_position < uint64_t(s.source_base) + MODULE_CACHE_SIZE) {
             const uint32_t offset = s.read_position - uint32_t(s.source_base);
             const uint32_t k = uint32_t(count) < MODULE_CACHE_SIZE - offset ? uint32_t(count)
                                                                             : MODULE_CACHE_SIZE - offset;

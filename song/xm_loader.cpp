@@ -95,7 +95,7 @@ void reset_empty_sample() {
     memset(data, 0, SPARE_VALUES * sizeof(int16_t));
 }
 
-// Step 2: the module header, decoded into the Song record. A module header
+// The module header, decoded into the Song record. A module header
 // shorter than 276 bytes may sit in a file of fewer than 336 bytes: then
 // only the bytes up to the order entries that can play are needed, and the
 // rest of the 336 reads as zero. Returns the file's pattern count, or -1.
@@ -113,13 +113,13 @@ int32_t read_module_header(uint32_t* header_size) {
     song.default_bpm = get16(header + 78);
     memcpy(song.order_table, header + ORDER_TABLE_OFFSET, sizeof song.order_table);
     const uint16_t file_patterns = get16(header + 70);
-    // step 4
+    // the song must have patterns and a playable order list
     if (file_patterns == 0 || song.song_length == 0 || song.song_length > 256) return -1;
     if (got < ORDER_TABLE_OFFSET + song.song_length) return -1;
     return file_patterns;
 }
 
-// Step 7: Voices, Channels, Pattern entries and Instruments in one block.
+// Voices, Channels, Pattern entries and Instruments in one block.
 bool allocate_main_block(uint32_t channels) {
     const uint32_t instruments = song.instrument_count;
     const uint32_t size = uint32_t(2 * channels * sizeof(Voice) + channels * sizeof(Channel) +
@@ -139,7 +139,7 @@ bool allocate_main_block(uint32_t channels) {
     return true;
 }
 
-// Step 9 c-d: rows x channels packed Cells, one after another.
+// rows x channels packed Cells, one after another.
 bool read_cells(Pattern& pattern, uint32_t channels) {
     const uint32_t cell_count = uint32_t(pattern.rows) * channels;
     if (!source_holds(cell_count)) return false;  // every packed cell is at least one byte
@@ -165,7 +165,8 @@ bool read_cells(Pattern& pattern, uint32_t channels) {
     return true;
 }
 
-// Step 9: the patterns the file holds.
+// The patterns the file holds, each a 9-byte header (whatever its length
+// field says) and, when its packed size is not 0, its cells.
 bool read_patterns(uint32_t file_patterns, uint32_t channels) {
     for (uint32_t p = 0; p < file_patterns; ++p) {
         uint8_t header[PATTERN_HEADER_READ];
@@ -180,7 +181,7 @@ bool read_patterns(uint32_t file_patterns, uint32_t channels) {
     return true;
 }
 
-// Step 13b: the instrument header from the sample map to the fadeout.
+// The instrument header from the sample map to the fadeout.
 void decode_instrument(Instrument& ins, const uint8_t* h) {
     memcpy(ins.sample_map, h, 96);
     for (int i = 0; i < ENVELOPE_POINTS; ++i) {
@@ -201,13 +202,13 @@ void decode_instrument(Instrument& ins, const uint8_t* h) {
     ins.vibrato_sweep = h[203];
     ins.vibrato_depth = h[204];
     ins.vibrato_rate = h[205];
-    // step 13d: settled once for playback
+    // settled once for playback
     ins.fadeout = uint16_t(2u * get16(h + 206));
     if (ins.volume_point_count < 2) ins.volume_type = 0;
     if (ins.panning_point_count < 2) ins.panning_type = 0;
 }
 
-// Step 14: a Sample header from the sample header's bytes (unread ones 0).
+// A Sample header from the sample header's bytes (unread ones 0).
 Sample derive_sample(const uint8_t* w) {
     Sample s{};
     const uint8_t type = w[14];
@@ -246,7 +247,7 @@ uint64_t sample_data_bytes(const Sample& s) {
 // 8-bit value b as a 16-bit one: b in the high byte, low byte 0.
 int16_t widen(uint8_t b) { return int16_t(uint16_t(b << 8)); }
 
-// Step 15: read and prepare one Sample's data in place in its block.
+// Reads and prepares one Sample's data in place in its block.
 bool read_sample_data(Sample& s) {
     int16_t* data = s.data;
     uint8_t* bytes = reinterpret_cast<uint8_t*>(data);
@@ -293,7 +294,7 @@ bool read_sample_data(Sample& s) {
     return true;
 }
 
-// Step 13 f-g: an instrument's sample headers, then their data.
+// An instrument's sample headers, then their data.
 bool read_samples(Instrument& ins, uint32_t count, uint32_t header_size) {
     uint64_t data_bytes = 0;  // data of the samples allocated so far
     for (uint32_t i = 0; i < count; ++i) {
@@ -315,7 +316,7 @@ bool read_samples(Instrument& ins, uint32_t count, uint32_t header_size) {
     return true;
 }
 
-// Step 13: the instruments, in file order.
+// The instruments, in file order.
 bool read_instruments() {
     const uint32_t instrument_count = song.instrument_count;
     for (uint32_t index = 0; index < instrument_count; ++index) {
@@ -326,17 +327,22 @@ bool read_instruments() {
         const uint32_t count = head[27];
         const uint32_t sample_header_size = get32(head + 29);
         // The last 4 bytes (the sample header size) matter only with samples:
-        // an instrument without samples may end the file after 29 bytes.
-        if (got < (count == 0 ? INSTRUMENT_HEADER_SHORTEST : INSTRUMENT_HEADER_READ)) return false;
+        // the last instrument, when it has none, may end the file after 29.
+        const bool last = index + 1 == instrument_count;
+        if (got < (count == 0 && last ? INSTRUMENT_HEADER_SHORTEST : INSTRUMENT_HEADER_READ)) return false;
         if (count != 0) {
             if (count > MAX_SAMPLES || sample_header_size > SAMPLE_HEADER_MAX) return false;
             uint8_t rest[INSTRUMENT_HEADER_SECOND_READ];
             if (!read_all(rest, INSTRUMENT_HEADER_SECOND_READ)) return false;
             decode_instrument(ins, rest);
         }
-        // skip the header's unread tail; a shorter header seeks back
         const uint32_t header_read = count != 0 ? INSTRUMENT_HEADER_FULL : INSTRUMENT_HEADER_READ;
-        source_seek(int32_t(header_size - header_read), false);
+        // skip the header's unread tail; a shorter header seeks back. Only the
+        // last instrument, without samples, may lack its tail: anything else
+        // would be read from inside the skipped bytes.
+        const bool skipped = source_seek(int32_t(header_size - header_read), false);
+        if (count == 0 && last) break;
+        if (!skipped) return false;
         if (count == 0) continue;
         if (!read_samples(ins, count, sample_header_size)) return false;
     }
@@ -353,28 +359,27 @@ int song_load() {
     uint32_t header_size = 0;
     const int32_t file_patterns = read_module_header(&header_size);
     if (file_patterns < 0) return 0;
-    // step 3: where the first pattern header is; if refused, reading goes
+    // where the first pattern header is; if the source refuses it, reading goes
     // on where the header read left off
     source_seek(int32_t(HEADER_SIZE_BASE + header_size), true);
 
-    // step 5: every order position that can play names a Pattern entry
+    // every order position that can play names a Pattern entry
     int32_t highest = 0;
     for (uint32_t i = 0; i < song.song_length; ++i)
         if (song.order_table[i] > highest) highest = song.order_table[i];
     song.pattern_count = uint16_t(highest + 1 > file_patterns ? highest + 1 : file_patterns);
 
-    // step 6
     const uint32_t channels = song.file_channel_count;
     if (channels == 0 || channels > MAX_CHANNELS) return 0;
     if (!source_holds(uint64_t(file_patterns) * PATTERN_HEADER_READ)) return 0;
 
-    if (!allocate_main_block(channels)) return 0;  // step 7
-    set_tempo(song.default_bpm);                    // step 8
+    if (!allocate_main_block(channels)) return 0;
+    set_tempo(song.default_bpm);
     song.global_volume = 64;
     song.speed = song.default_speed;
 
-    if (!read_patterns(uint32_t(file_patterns), channels)) return 0;  // step 9
-    // step 10: filler patterns for ordered numbers the file does not hold,
+    if (!read_patterns(uint32_t(file_patterns), channels)) return 0;
+    // filler patterns for ordered numbers the file does not hold,
     // highest number first
     for (int32_t p = highest; p >= file_patterns; --p) {
         Pattern& pattern = song.pattern_table[p];
@@ -384,13 +389,13 @@ int song_load() {
         if (pattern.cells == nullptr) return 0;
     }
 
-    // step 11
+    // the clock starts at order 0, row 0 on the first tick
     song.tick_samples_left = 0;
     song.tick = 0;
     song.pattern_delay = 0;
     song.next_order.store(0, std::memory_order_relaxed);
     song.next_row.store(0, std::memory_order_relaxed);
 
-    if (song.instrument_count == 0) return 1;  // step 12
-    return read_instruments() ? 1 : 0;         // steps 13-16
+    if (song.instrument_count == 0) return 1;
+    return read_instruments() ? 1 : 0;
 }
