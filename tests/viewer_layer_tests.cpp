@@ -129,6 +129,29 @@ TEST_F(ViewerLayer, BitmapsAreDecodedOnlyWhenWhole)
     EXPECT_EQ(LoadBitmapA(instance, MAKEINTRESOURCEA(2999)), nullptr);  // no such resource
 }
 
+TEST_F(ViewerLayer, IconsAreDecodedFromAnIconFile)
+{
+    // An icon file with one 2 x 2 32-bit image (its bitmap twice as high, for the mask).
+    std::vector<BYTE> icon = {0, 0, 1, 0, 1, 0, 2, 2, 0, 0, 1, 0, 32, 0};
+    const uint32_t image_size = 40 + 16 + 8;
+    for (uint32_t v : {image_size, 22u, 40u, 2u, 4u}) {
+        for (int i = 0; i < 4; i++) icon.push_back((BYTE)(v >> (8 * i)));
+    }
+    icon.push_back(1);
+    icon.push_back(0);
+    icon.push_back(32);
+    icon.push_back(0);
+    icon.resize(22 + image_size, 0xFF);
+    layer_add_resource(RT_GROUP_ICON, MAKEINTRESOURCEA(3100), icon.data(), (DWORD)icon.size());
+    EXPECT_NE(LoadIconA(instance, MAKEINTRESOURCEA(3100)), nullptr);
+
+    std::vector<BYTE> cut(icon.begin(), icon.end() - 9);  // the image's last pixel is missing
+    layer_add_resource(RT_GROUP_ICON, MAKEINTRESOURCEA(3101), cut.data(), (DWORD)cut.size());
+    EXPECT_EQ(LoadIconA(instance, MAKEINTRESOURCEA(3101)), nullptr);
+    EXPECT_EQ(LoadIconA(instance, MAKEINTRESOURCEA(3102)), nullptr);
+    EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+}
+
 TEST_F(ViewerLayer, RegionsAreBuiltOnlyFromWholeData)
 {
     std::vector<BYTE> data(32 + 2 * 16, 0);

@@ -68,8 +68,12 @@ static bool take_message(MSG* msg, bool remove)
         if (t.due_ms > now) continue;
         *msg = MSG{t.window ? handle_of(t.window) : nullptr, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc),
                    (DWORD)now, POINT{0, 0}};
-        // Ticks missed while the program was busy are not made up.
-        if (remove) t.due_ms = now + t.period_ms;
+        // The next tick keeps the cadence; ticks missed while the program was
+        // busy are not made up.
+        if (remove) {
+            t.due_ms += t.period_ms;
+            if (t.due_ms <= now) t.due_ms = now + t.period_ms;
+        }
         return true;
     }
     return false;
