@@ -105,6 +105,9 @@ void post_message(Window* w, UINT message, WPARAM wparam, LPARAM lparam);
 void kill_timers_of(Window* w);
 
 // The SDL host: everything that talks to SDL lives in sdl_host.cpp.
+// Whether windows can be shown on a screen (the offscreen and dummy video
+// drivers count only when SDL_VIDEODRIVER names them); why tells what failed.
+bool host_display_available(const char** why);
 void host_create(Window* w);
 void host_destroy(Window* w);
 void host_show(Window* w, bool show);

@@ -1,9 +1,11 @@
-// The program's entry point on hosts without Win32: registers the resources
-// linked into the program (see embed_resources.cmake), then calls WinMain as
-// the system would and exits with its result.
-#include "platform/win32.h"
-
+// The program's entry point on hosts without Win32: checks that there is a
+// screen, registers the resources linked into the program (see
+// embed_resources.cmake), then calls WinMain as the system would and exits
+// with its result.
 #include <stdint.h>
+#include <stdio.h>
+
+#include "platform/sdl/layer_internal.h"
 
 // One linked resource: its bytes are at layer_resource_blob + offset.
 struct EmbeddedResource {
@@ -19,6 +21,12 @@ extern "C" const uint32_t layer_embedded_resource_count;
 
 int main()
 {
+    // Without a screen the program could only run unseen: say so and stop.
+    const char* why = "";
+    if (!layer::host_display_available(&why)) {
+        fprintf(stderr, "orna-viewer: no display to open the window on (%s)\n", why);
+        return 1;
+    }
     for (uint32_t i = 0; i < layer_embedded_resource_count; i++) {
         const EmbeddedResource& r = layer_embedded_resources[i];
         layer_add_resource(MAKEINTRESOURCEA(r.type), MAKEINTRESOURCEA(r.id), layer_resource_blob + r.offset, r.size);

@@ -28,6 +28,23 @@ static bool video()
     return video_ok;
 }
 
+bool host_display_available(const char** why)
+{
+    if (!video()) {
+        *why = SDL_GetError();
+        return false;
+    }
+    // SDL falls back to its offscreen driver when no screen can be reached;
+    // that driver (or the dummy one) counts only when asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    bool headless = driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+    if (headless && !SDL_getenv("SDL_VIDEODRIVER")) {
+        *why = "no screen could be reached";
+        return false;
+    }
+    return true;
+}
+
 static SDL_Window* sdl_window(Window* w) { return static_cast<SDL_Window*>(w->host); }
 
 static Window* window_of_sdl_id(Uint32 id)
