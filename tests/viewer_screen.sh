@@ -7,18 +7,22 @@
 #
 #   tests/viewer_screen.sh PROGRAM ASSET_DIR [KEEP_DIR]
 #
-# KEEP_DIR, when given, receives the screenshots. Exits 77 (skipped) when
-# the X tools are missing or the virtual screen cannot start.
+# KEEP_DIR, when given, receives the screenshots. Exits 77 (skipped) only
+# when the virtual screen cannot start.
 set -uo pipefail
 
 program=$1
 assets=$2
 keep=${3:-}
 
-for tool in Xvfb xdotool import convert compare; do
+if ! command -v Xvfb >/dev/null; then
+    echo "SKIP: Xvfb is not installed (scripts/install-deps.sh test installs it)"
+    exit 77
+fi
+for tool in xdotool import convert compare; do
     if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/install-deps.sh test)"
-        exit 77
+        echo "FAIL: $tool is not installed (scripts/install-deps.sh test installs it)"
+        exit 1
     fi
 done
 
