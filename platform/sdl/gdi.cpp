@@ -360,11 +360,14 @@ HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName)
     DWORD size = 0;
     const BYTE* bytes = resource_bytes(hInstance, lpIconName, RT_GROUP_ICON, &size);
     if (!bytes) return nullptr;
+    // Icons live as long as the program, like the classes that use them.
+    static std::vector<Icon*>& icons = *new std::vector<Icon*>;
     Icon* icon = new Icon{0, 0, {}};
     if (!decode_icon(bytes, size, icon)) {
         delete icon;
         return nullptr;
     }
+    icons.push_back(icon);
     return reinterpret_cast<HICON>(icon);
 }
 

@@ -16,7 +16,9 @@
 namespace layer {
 
 static std::vector<WindowClass> classes;
-static std::vector<Window*> all_windows;  // every window ever made, alive or not
+// Every window ever made, alive or not. Never destroyed, so the records stay
+// reachable until the process ends.
+static std::vector<Window*>& all_windows = *new std::vector<Window*>;
 static std::unordered_set<Window*> live_windows;
 
 static const WindowClass* find_class(LPCSTR name, HINSTANCE)
