@@ -40,7 +40,7 @@ void set_play_position(Voice& voice, int64_t p) {
 
 int64_t whole(uint32_t samples) { return static_cast<int64_t>(samples) << FRAC_BITS; }
 
-// Step 8 for a ping-pong loop: mirror at the boundary just crossed, then keep
+// The boundary of a ping-pong loop: mirror at the boundary just crossed, then keep
 // mirroring at the other end while the position lies outside the loop. Two
 // successive mirrors move the position by twice the loop length, so long runs
 // of them are taken in one go; the result is the same as mirroring one by one.
@@ -77,7 +77,7 @@ void mirror_pingpong(Voice& voice, const Sample& sample) {
     voice.direction = direction;
 }
 
-// Step 8 for a forward loop.
+// The boundary of a forward loop.
 void wrap_forward(Voice& voice, const Sample& sample) {
     const uint32_t loop_end = sample.loop_start + sample.loop_length;
     if (static_cast<int64_t>(voice.position) >= loop_end) {
@@ -125,7 +125,7 @@ int64_t frames_to_boundary(Voice& voice, const Sample& sample, uint32_t remainin
     return frames > remaining ? static_cast<int64_t>(remaining) + 1 : static_cast<int64_t>(frames);
 }
 
-// Step 5: continue the running ramp, or plan a new one toward the targets.
+// Continue the running ramp, or plan a new one toward the targets.
 void plan_ramp(Voice& voice) {
     const uint32_t key = (static_cast<uint32_t>(voice.left_volume) << 16) | static_cast<uint32_t>(voice.right_volume);
     if (voice.ramp_frames != 0 && key == voice.ramp_targets) return;
@@ -172,27 +172,24 @@ bool reads_before_start(const SegmentRun& run, uint8_t direction) {
     return lowest < 0;
 }
 
-// One voice through steps 1 to 8 for frame_count frames. The reference mixes
-// every segment frame by frame with the plain loop; the fast form lets silent
-// segments only advance and hands the rest to the selected segment loop.
+// One voice for frame_count frames, segment by segment: plan the segment up
+// to the boundary or the ramp's end, mix it, then handle the boundary. The
+// reference mixes every segment with the plain loop; the fast form lets
+// silent segments only advance and hands the rest to the selected loop.
 template <bool REFERENCE>
 void mix_one_voice(Voice& voice, int32_t* out, uint32_t frame_count) {
     uint32_t remaining = frame_count;
     while (remaining != 0) {
         const Sample& sample = *voice.sample;
-        // Steps 1 and 2: boundary, distance and frames to the boundary.
         const int64_t to_boundary = frames_to_boundary(voice, sample, remaining);
         if (to_boundary < 0) return;  // past its boundary: left as it is for this call
-        if (to_boundary != 0) {       // step 3: 0 means the voice lies on the boundary
-            // Step 4.
+        if (to_boundary != 0) {       // 0: the voice lies on the boundary already
             const bool reaches = static_cast<uint64_t>(to_boundary) <= remaining;
             uint32_t count = reaches ? static_cast<uint32_t>(to_boundary) : remaining;
             const uint32_t planned = count;
-            // Step 5.
             plan_ramp(voice);
             const bool ramping = voice.ramp_frames != 0;
             if (ramping && voice.ramp_frames < count) count = voice.ramp_frames;
-            // Step 6.
             SegmentRun run = segment_run(voice, out, count);
             if (REFERENCE || reads_before_start(run, voice.direction)) {
                 mix_segment_reference(run);
@@ -204,7 +201,6 @@ void mix_one_voice(Voice& voice, int32_t* out, uint32_t frame_count) {
             }
             finish_segment(voice, run);
             out += 2 * count;
-            // Step 7.
             remaining -= count;
             if (ramping) {
                 voice.ramp_frames = static_cast<uint16_t>(voice.ramp_frames - count);
@@ -212,11 +208,11 @@ void mix_one_voice(Voice& voice, int32_t* out, uint32_t frame_count) {
                     voice.right_delta = 0;
                     voice.left_delta = 0;
                 }
-                if (count < planned) continue;
+                if (count < planned) continue;  // cut by the ramp's end: plan again
             }
             if (!reaches) return;
         }
-        // Step 8: the boundary.
+        // The boundary: wrap, mirror, or stop.
         if (sample.loop_type == LOOP_FORWARD) {
             wrap_forward(voice, sample);
         } else if (sample.loop_type == LOOP_PINGPONG) {
