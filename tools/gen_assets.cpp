@@ -133,13 +133,14 @@ int main(int argc, char** argv) {
         p.paint(img);
         ok = gen::write_file(dir + "/picture_" + std::to_string(p.id) + ".bmp", gen::bmp_file(img)) && ok;
     }
-    if (argc > 2) return ok ? 0 : 1;
-    std::vector<gen::Rect> shape = gen::window_shape();
-    gen::Image skin(720, 700);
-    gen::paint_skin(skin, shape);
-    ok = gen::write_file(dir + "/skin.bmp", gen::bmp_file(skin)) && ok;
-    ok = gen::write_file(dir + "/shape.bin", gen::region_file(shape)) && ok;
-    ok = gen::write_file(dir + "/icon.ico", gen::icon_file()) && ok;
+    if (argc == 2) {
+        std::vector<gen::Rect> shape = gen::window_shape();
+        gen::Image skin(720, 700);
+        gen::paint_skin(skin, shape);
+        ok = gen::write_file(dir + "/skin.bmp", gen::bmp_file(skin)) && ok;
+        ok = gen::write_file(dir + "/shape.bin", gen::region_file(shape)) && ok;
+        ok = gen::write_file(dir + "/icon.ico", gen::icon_file()) && ok;
+    }
     if (!ok) {
         std::fprintf(stderr, "gen-assets: cannot write the assets into %s\n", dir.c_str());
         return 1;

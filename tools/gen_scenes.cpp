@@ -57,6 +57,43 @@ void fish(Image& img, float cx, float cy, float len, float dir, Rgb body, Rgb be
         }
 }
 
+// A whale seen from the side, head at (x, y), `length` pixels long, swimming left.
+void whale(Image& img, float x, float y, float length, Rgb body) {
+    Rgb belly = mix(body, rgb(0.30f, 0.45f, 0.55f), 0.3f);
+    auto thickness = [&](float t) {
+        return length * 0.11f * (t < 0.25f ? std::sqrt(t / 0.25f) : 1.0f - 0.88f * std::pow((t - 0.25f) / 0.75f, 1.3f));
+    };
+    auto centre = [&](float t) { return y + length * 0.04f * std::sin(t * PI * 1.2f); };
+    for (int px = int(x); px <= int(x + length); ++px) {
+        float t = (float(px) + 0.5f - x) / length;
+        float c = centre(t), half = thickness(t);
+        for (int py = int(c - half - 1); py <= int(c + half + 1); ++py) {
+            float d = std::fabs(float(py) + 0.5f - c);
+            float cover = clamp01(half + 0.5f - d);
+            // The pale throat with its grooves under the front half.
+            float under = smoothstep(c - half * 0.1f, c + half, float(py)) * (1 - smoothstep(0.3f, 0.6f, t));
+            Rgb col = mix(body, belly, under);
+            if (under > 0.3f && int(float(py) - c) % 5 == 0) col = body;
+            img.blend(px, py, col, cover);
+        }
+    }
+    // Flukes, swept back from the tail stock, and the long flipper.
+    float tx = x + length, ty = centre(1.0f);
+    for (int side = -1; side <= 1; side += 2)
+        for (int k = 0; k < 6; ++k) {
+            float a = float(k) / 6.0f, b = float(k + 1) / 6.0f;
+            segment(img, tx + length * 0.11f * a, ty + float(side) * length * 0.08f * a,
+                    tx + length * 0.11f * b, ty + float(side) * length * 0.08f * b, length * 0.03f * (1.2f - a), body);
+        }
+    float fx = x + length * 0.28f, fy = centre(0.28f) + thickness(0.28f) * 0.6f;
+    for (int k = 0; k < 6; ++k) {
+        float a = float(k) / 6.0f, b = float(k + 1) / 6.0f;
+        segment(img, fx + length * 0.2f * a, fy + length * 0.12f * a, fx + length * 0.2f * b, fy + length * 0.12f * b,
+                length * 0.035f * (1.1f - 0.8f * a), body);
+    }
+    disc(img, x + length * 0.12f, centre(0.12f) + thickness(0.12f) * 0.15f, 1.5f, rgb(0.0f, 0.0f, 0.0f), 0.8f);
+}
+
 }  // namespace
 
 void picture_mountains(Image& img) {
@@ -189,6 +226,8 @@ void picture_ocean(Image& img) {
             fish(img, x, y, len * rng.range(0.8f, 1.2f), dir, body, belly);
         }
     }
+    // A humpback whale passing through the blue, dim in the depth.
+    whale(img, 90, 1800, 400, mix(gradient(water, 1800.0f / float(H)), rgb(0.0f, 0.01f, 0.03f), 0.65f));
     // Jellyfish drifting in the twilight zone, glowing.
     const float jellies[][4] = {{170, 2050, 38, 0.90f}, {470, 2330, 28, 0.55f}, {300, 2620, 46, 0.75f},
                                 {110, 2900, 22, 0.30f}, {520, 3050, 32, 0.62f}};
@@ -404,6 +443,11 @@ void picture_forest(Image& img) {
             conifer(img, x, foot, h, h * rng.range(0.32f, 0.42f), 5 + rng.below(4), tone);
         }
         Rgb lower_fog = mix(fog, tone, 0.45f);
+        for (int x = 0; x < W; ++x) {
+            // The ground rises out of the valley fog behind it without a hard edge.
+            float h = hill[size_t(x)];
+            for (int y = std::max(0, int(h) - 40); y <= int(h); ++y) img.blend(x, y, tone, 0.9f * smoothstep(h - 40, h, float(y)));
+        }
         for (int x = 0; x < W; ++x)
             fill_column(img, x, hill[size_t(x)], H, [&](int y) {
                 return mix(tone, lower_fog, smoothstep(0, 220, float(y) - hill[size_t(x)]));
