@@ -118,6 +118,7 @@ TEST(XmRender, WritesWhatTheRendererRenders) {
     }
     unload_module();
     EXPECT_EQ(got, expected);
+    EXPECT_NE(std::count(got.begin(), got.end(), 0), static_cast<long>(got.size()));  // the note sounds
 }
 
 TEST(XmRender, NoLoopEndsWhereTheSongEnds) {
@@ -140,6 +141,16 @@ TEST(XmRender, ModuleThatDoesNotLoadExitsWithTwo) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
     EXPECT_EQ(run_tool(bad).status, 2);  // no output named
+}
+
+TEST(XmRender, RendersTheEmbeddedTune) {
+    const std::string tune = std::string(ORNA_SOURCE_DIR) + "/assets/tune.xm";
+    if (read_file_bytes(tune).empty()) GTEST_SKIP() << "no assets/tune.xm in this tree";
+    const std::string out = testing::TempDir() + "tune.raw";
+    ASSERT_EQ(run_tool(tune + " -o " + out + " --seconds 10").status, 0);
+    const std::vector<uint8_t> bytes = read_file_bytes(out);
+    EXPECT_EQ(bytes.size(), 469u * 4096);
+    EXPECT_NE(std::count(bytes.begin(), bytes.end(), 0), static_cast<long>(bytes.size()));
 }
 
 TEST(XmRender, RendersEveryCorpusModule) {

@@ -100,13 +100,13 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 namespace {
 
-struct PictureSpec {
+struct Picture {
     int id;
     int height;
     void (*paint)(gen::Image&);
 };
 
-const PictureSpec pictures[] = {
+const Picture pictures[] = {
     {1200, 2288, gen::picture_mountains},  {1201, 3856, gen::picture_ocean},
     {1202, 2096, gen::picture_mandelbrot}, {1203, 1024, gen::picture_truchet},
     {1204, 2592, gen::picture_flow},       {1205, 2400, gen::picture_nebula},
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     }
     std::string dir = argv[1];
     bool ok = true;
-    for (const PictureSpec& p : pictures) {
+    for (const Picture& p : pictures) {
         bool wanted = argc == 2;
         for (int i = 2; i < argc; ++i) wanted = wanted || std::atoi(argv[i]) == p.id;
         if (!wanted) continue;
@@ -133,13 +133,14 @@ int main(int argc, char** argv) {
         p.paint(img);
         ok = gen::write_file(dir + "/picture_" + std::to_string(p.id) + ".bmp", gen::bmp_file(img)) && ok;
     }
-    if (argc > 2) return ok ? 0 : 1;
-    std::vector<gen::Rect> shape = gen::window_shape();
-    gen::Image skin(720, 700);
-    gen::paint_skin(skin, shape);
-    ok = gen::write_file(dir + "/skin.bmp", gen::bmp_file(skin)) && ok;
-    ok = gen::write_file(dir + "/shape.bin", gen::region_file(shape)) && ok;
-    ok = gen::write_file(dir + "/icon.ico", gen::icon_file()) && ok;
+    if (argc == 2) {
+        std::vector<gen::Rect> shape = gen::window_shape();
+        gen::Image skin(720, 700);
+        gen::paint_skin(skin, shape);
+        ok = gen::write_file(dir + "/skin.bmp", gen::bmp_file(skin)) && ok;
+        ok = gen::write_file(dir + "/shape.bin", gen::region_file(shape)) && ok;
+        ok = gen::write_file(dir + "/icon.ico", gen::icon_file()) && ok;
+    }
     if (!ok) {
         std::fprintf(stderr, "gen-assets: cannot write the assets into %s\n", dir.c_str());
         return 1;

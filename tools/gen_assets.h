@@ -110,9 +110,9 @@ void disc(Image& img, float cx, float cy, float r, Rgb c, float a = 1.0f);
 void ring(Image& img, float cx, float cy, float r, float width, Rgb c, float a = 1.0f);
 void segment(Image& img, float x0, float y0, float x1, float y1, float width, Rgb c, float a = 1.0f);
 void glow(Image& img, float cx, float cy, float radius, Rgb c, float strength);
-// A starfield between rows y0 and y1: `count` stars, fewer and dimmer
-// toward y1, where the sky is brighter.
-void stars(Image& img, int y0, int y1, int count, uint32_t seed, float brightness);
+// A starfield between rows y0 and y1: `count` stars. With `crowding` above
+// 1 they grow fewer and dimmer toward y1, where the sky is brighter.
+void stars(Image& img, int y0, int y1, int count, uint32_t seed, float brightness, float crowding = 2.0f);
 
 // The pictures, one function each, painting into a canvas of the given size.
 void picture_mountains(Image& img);

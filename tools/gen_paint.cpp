@@ -170,14 +170,14 @@ void glow(Image& img, float cx, float cy, float radius, Rgb c, float strength) {
         }
 }
 
-void stars(Image& img, int y0, int y1, int count, uint32_t seed, float brightness) {
+void stars(Image& img, int y0, int y1, int count, uint32_t seed, float brightness, float crowding) {
     Rng rng(seed);
     for (int i = 0; i < count; ++i) {
         float x = rng.range(0, float(img.w));
-        // Denser toward y0: the square of a uniform value crowds stars at the top.
-        float u = rng.uniform();
-        float y = float(y0) + float(y1 - y0) * u * u;
-        float fade = 1.0f - u * u;
+        // A power of a uniform value crowds the stars toward y0.
+        float u = std::pow(rng.uniform(), crowding);
+        float y = float(y0) + float(y1 - y0) * u;
+        float fade = crowding > 1.0f ? 1.0f - u : 1.0f;
         float mag = rng.uniform();
         mag = mag * mag * mag;
         float tint = rng.uniform();

@@ -10,7 +10,11 @@ namespace gen {
 namespace {
 
 // Smooth escape count of z -> z^2 + c from z0, or -1 if it never escapes.
+// An orbit that comes back to a point it visited (checked against a point
+// saved at every power of two) is caught in a cycle: it is inside the set.
 float escape_time(double zr, double zi, double cr, double ci, int max_iter) {
+    double saved_r = zr, saved_i = zi;
+    int next_save = 8;
     for (int n = 0; n < max_iter; ++n) {
         double zr2 = zr * zr, zi2 = zi * zi;
         if (zr2 + zi2 > 65536.0) {
@@ -19,8 +23,41 @@ float escape_time(double zr, double zi, double cr, double ci, int max_iter) {
         }
         zi = 2 * zr * zi + ci;
         zr = zr2 - zi2 + cr;
+        if (std::fabs(zr - saved_r) + std::fabs(zi - saved_i) < 1e-10) return -1.0f;
+        if (n == next_save) {
+            saved_r = zr;
+            saved_i = zi;
+            next_save *= 2;
+        }
     }
     return -1.0f;
+}
+
+// Renders f(x, y) at each pixel's centre, then again with four more samples
+// wherever a pixel differs clearly from its right or lower neighbour.
+template <typename F>
+void render_adaptive(Image& img, F f, float threshold) {
+    const int W = img.w, H = img.h;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) img.at(x, y) = f(float(x) + 0.5f, float(y) + 0.5f);
+    std::vector<uint8_t> edge(size_t(W) * size_t(H), 0);
+    auto differs = [&](const Rgb& a, const Rgb& b) {
+        return std::fabs(a.r - b.r) + std::fabs(a.g - b.g) + std::fabs(a.b - b.b) > threshold;
+    };
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            size_t i = size_t(y) * size_t(W) + size_t(x);
+            if (x + 1 < W && differs(img.px[i], img.px[i + 1])) edge[i] = edge[i + 1] = 1;
+            if (y + 1 < H && differs(img.px[i], img.px[i + size_t(W)])) edge[i] = edge[i + size_t(W)] = 1;
+        }
+    static const float offsets[4][2] = {{0.375f, 0.125f}, {0.875f, 0.375f}, {0.625f, 0.875f}, {0.125f, 0.625f}};
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            if (!edge[size_t(y) * size_t(W) + size_t(x)]) continue;
+            Rgb sum = img.at(x, y);
+            for (const auto& o : offsets) sum = sum + f(float(x) + o[0], float(y) + o[1]);
+            img.at(x, y) = sum * 0.2f;
+        }
 }
 
 // Renders f(x, y) with `ss` x `ss` samples per pixel, f taking the sample's
@@ -41,22 +78,25 @@ void supersample(Image& img, int y0, int y1, int ss, F f) {
 }  // namespace
 
 void picture_mandelbrot(Image& img) {
-    // The set stands upright: the real axis runs down the picture, from the
-    // cusp of the main cardioid at the top to the tip of the antenna.
-    const double scale = 2.52 / double(img.h), top = 0.47;
+    // The miniature copy of the set on the antenna near c = -1.75, standing
+    // upright: the real axis runs down the picture, with the filaments of
+    // the antenna leaving it above and below.
+    const double top = -1.6985, scale = 0.112 / double(img.h);
     const std::vector<Stop> palette = {{0.00f, rgb(0.00f, 0.03f, 0.20f)}, {0.16f, rgb(0.13f, 0.42f, 0.80f)},
                                        {0.42f, rgb(0.93f, 1.00f, 1.00f)}, {0.64f, rgb(1.00f, 0.67f, 0.00f)},
                                        {0.86f, rgb(0.10f, 0.02f, 0.05f)}, {1.00f, rgb(0.00f, 0.03f, 0.20f)}};
-    supersample(img, 0, img.h, 2, [&](float x, float y) {
+    // The set is symmetric about the real axis, the picture's middle
+    // column: paint the left half and mirror it.
+    Image half(img.w / 2, img.h);
+    render_adaptive(half, [&](float x, float y) {
         double ci = (double(x) - img.w * 0.5) * scale;
         double cr = top - double(y) * scale;
-        // Skip the main cardioid and the period-2 bulb: they never escape.
-        double q = (cr - 0.25) * (cr - 0.25) + ci * ci;
-        bool inside = q * (q + (cr - 0.25)) <= 0.25 * ci * ci || (cr + 1) * (cr + 1) + ci * ci <= 0.0625;
-        float nu = inside ? -1.0f : escape_time(0, 0, cr, ci, 600);
-        if (nu < 0) return rgb(0.01f, 0.0f, 0.04f);
-        return gradient(palette, fract(std::log(nu + 1.0f) * 0.42f + 0.1f));
-    });
+        float nu = escape_time(0, 0, cr, ci, 1000);
+        if (nu < 0) return rgb(0.01f, 0.0f, 0.05f);
+        return gradient(palette, fract(std::log(nu + 1.0f) * 0.9f + 0.6f));
+    }, 0.12f);
+    for (int y = 0; y < img.h; ++y)
+        for (int x = 0; x < half.w; ++x) img.at(x, y) = img.at(img.w - 1 - x, y) = half.at(x, y);
 }
 
 void picture_julia(Image& img) {
@@ -65,13 +105,21 @@ void picture_julia(Image& img) {
     const std::vector<Stop> palette = {{0.00f, rgb(0.01f, 0.00f, 0.04f)}, {0.25f, rgb(0.30f, 0.02f, 0.30f)},
                                        {0.50f, rgb(0.90f, 0.25f, 0.15f)}, {0.75f, rgb(1.00f, 0.80f, 0.35f)},
                                        {0.90f, rgb(1.00f, 0.98f, 0.85f)}, {1.00f, rgb(0.01f, 0.00f, 0.04f)}};
-    supersample(img, 0, img.h, 2, [&](float x, float y) {
+    // A Julia set is symmetric about the origin, which is the picture's
+    // centre: paint the upper half and turn it round for the lower.
+    Image half(img.w, img.h / 2);
+    render_adaptive(half, [&](float x, float y) {
         double zi = (double(x) - img.w * 0.5) * scale;
         double zr = (double(y) - img.h * 0.5) * scale;
         float nu = escape_time(zr, zi, cr, ci, 500);
         if (nu < 0) return rgb(0.05f, 0.0f, 0.08f);
         return gradient(palette, fract(std::sqrt(nu) * 0.16f));
-    });
+    }, 0.12f);
+    for (int y = 0; y < half.h; ++y)
+        for (int x = 0; x < img.w; ++x) {
+            img.at(x, y) = half.at(x, y);
+            img.at(img.w - 1 - x, img.h - 1 - y) = half.at(x, y);
+        }
 }
 
 void picture_truchet(Image& img) {
@@ -171,26 +219,38 @@ void picture_flow(Image& img) {
 
 void picture_nebula(Image& img) {
     const int W = img.w, H = img.h;
+    // The gas has no detail finer than a few pixels: paint it at half size
+    // and enlarge it smoothly.
+    Image gas_layer(W / 2 + 1, H / 2 + 1);
+    for (int gy = 0; gy < gas_layer.h; ++gy)
+        for (int gx = 0; gx < gas_layer.w; ++gx) {
+            float fx = float(gx) * 2 + 0.5f, fy = float(gy) * 2 + 0.5f;
+            // The cloud winds down the picture in an S, its shape warped by a second noise.
+            float axis = 320 + 170 * std::sin(fy * 0.0021f + 0.6f);
+            float band = std::exp(-std::pow((fx - axis) / 250.0f, 2.0f)) * (0.5f + 0.7f * fbm1(fy * 0.002f, 1249, 2));
+            float wx = fbm2(fx * 0.0025f, fy * 0.0025f, 1250, 2), wy = fbm2(fx * 0.0025f + 9, fy * 0.0025f, 1251, 2);
+            float px = fx * 0.004f + wx * 1.8f, py = fy * 0.004f + wy * 1.8f;
+            float gas = fbm2(px, py, 1252, 5);
+            float filament = 1.0f - std::fabs(2.0f * fbm2(px * 2.2f, py * 2.2f, 1253, 4) - 1.0f);
+            filament = filament * filament * filament * filament;
+            float oxygen = fbm2(px * 1.3f + 3, py * 1.3f, 1254, 3);
+            float dust = smoothstep(0.55f, 0.75f, fbm2(px * 1.8f + 7, py * 1.8f, 1255, 4));
+            float hydrogen = band * (0.45f * smoothstep(0.4f, 0.8f, gas) + 0.8f * filament * smoothstep(0.35f, 0.6f, gas));
+            float o3 = band * smoothstep(0.35f, 0.75f, oxygen) * (0.45f + 0.75f * filament);
+            Rgb c = rgb(0.008f, 0.010f, 0.030f) + rgb(0.02f, 0.03f, 0.07f) * band;
+            c = c + rgb(0.95f, 0.20f, 0.35f) * hydrogen + rgb(0.10f, 0.55f, 0.95f) * (o3 * 1.1f);
+            c = c + rgb(1.0f, 0.85f, 0.75f) * (hydrogen * o3 * 1.2f);
+            gas_layer.at(gx, gy) = c * (1.0f - 0.85f * dust * std::min(1.0f, band * 1.5f));
+        }
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
-            float fx = float(x), fy = float(y);
-            // The cloud winds down the picture in an S, its density warped by a second noise.
-            float axis = 320 + 170 * std::sin(fy * 0.0021f + 0.6f);
-            float band = std::exp(-std::pow((fx - axis) / 230.0f, 2.0f));
-            float wx = fbm2(fx * 0.003f, fy * 0.003f, 1250, 3), wy = fbm2(fx * 0.003f + 9, fy * 0.003f, 1251, 3);
-            float px = fx * 0.0045f + wx * 2.2f, py = fy * 0.0045f + wy * 2.2f;
-            float gas = fbm2(px, py, 1252, 5);
-            float oxygen = fbm2(px * 1.7f + 3, py * 1.7f, 1253, 4);
-            float dust = smoothstep(0.5f, 0.75f, fbm2(px * 2.3f + 7, py * 2.3f, 1254, 4));
-            float density = smoothstep(0.3f, 0.85f, gas) * (0.3f + 0.9f * band);
-            Rgb c = rgb(0.005f, 0.005f, 0.02f);
-            c = c + rgb(0.85f, 0.18f, 0.32f) * (density * density * 1.3f);
-            c = c + rgb(0.15f, 0.55f, 0.75f) * (smoothstep(0.45f, 0.8f, oxygen) * density * 0.9f);
-            c = c + rgb(0.25f, 0.08f, 0.35f) * (band * gas * 0.25f);
-            c = c * (1.0f - 0.8f * dust * band);
-            img.at(x, y) = c;
+            int gx = x / 2, gy = y / 2;
+            float tx = (x & 1) ? 0.5f : 0.0f, ty = (y & 1) ? 0.5f : 0.0f;
+            Rgb top = mix(gas_layer.at(gx, gy), gas_layer.at(gx + 1, gy), tx);
+            Rgb bottom = mix(gas_layer.at(gx, gy + 1), gas_layer.at(gx + 1, gy + 1), tx);
+            img.at(x, y) = mix(top, bottom, ty);
         }
-    stars(img, 0, H, 5000, 1255, 0.9f);
+    stars(img, 0, H, 5000, 1256, 0.9f, 1.0f);
     Rng rng(1256);
     // Bright stars with diffraction spikes.
     for (int k = 0; k < 16; ++k) {
@@ -245,32 +305,37 @@ void picture_op_art(Image& img) {
 }
 
 void picture_stained_glass(Image& img) {
+    // Two rose windows of rings cut into sectors; the lower one has its
+    // own sector counts and its colours turned by one ring.
     struct Rose {
         float cx, cy;
+        int sectors[4];
+        int colour_shift;
     };
-    const Rose roses[] = {{320, 440}, {320, 1280}};
+    const Rose roses[] = {{320, 440, {1, 8, 16, 24}, 0}, {320, 1280, {1, 6, 12, 18}, 1}};
     const float ring_edges[] = {0, 48, 112, 186, 266};
-    const int ring_sectors[] = {1, 8, 16, 24};
-    supersample(img, 0, img.h, 2, [&](float x, float y) {
+    render_adaptive(img, [&](float x, float y) {
         uint32_t piece = 0;
         float lead = 0;            // distance to the nearest lead line, in pixels
-        int ring = -1, sector = 0;
+        int ring = -1, sector = 0, shift = 0;
         for (const Rose& rose : roses) {
             float dx = x - rose.cx, dy = y - rose.cy, r = std::sqrt(dx * dx + dy * dy);
             if (r >= ring_edges[4]) continue;
             for (ring = 0; r >= ring_edges[ring + 1]; ++ring) {}
-            float turns = (std::atan2(dy, dx) + PI) / (2 * PI) * float(ring_sectors[ring]);
+            float turns = (std::atan2(dy, dx) + PI) / (2 * PI) * float(rose.sectors[ring]);
             sector = int(turns);
-            lead = std::min(r - ring_edges[ring], ring_edges[ring + 1] - r);
-            if (ring > 0) lead = std::min(lead, std::min(fract(turns), 1 - fract(turns)) * 2 * PI * r / float(ring_sectors[ring]));
+            lead = ring == 0 ? ring_edges[1] - r : std::min(r - ring_edges[ring], ring_edges[ring + 1] - r);
+            if (ring > 0) lead = std::min(lead, std::min(fract(turns), 1 - fract(turns)) * 2 * PI * r / float(rose.sectors[ring]));
             piece = hash3(ring, sector, uint32_t(rose.cy));
+            shift = rose.colour_shift;
             break;
         }
         Rgb glass;
         if (ring >= 0) {
             static const Rgb ring_a[] = {rgb(1.0f, 0.80f, 0.25f), rgb(0.85f, 0.10f, 0.12f), rgb(0.15f, 0.55f, 0.25f), rgb(0.10f, 0.20f, 0.70f)};
             static const Rgb ring_b[] = {rgb(1.0f, 0.80f, 0.25f), rgb(0.15f, 0.25f, 0.80f), rgb(0.95f, 0.70f, 0.20f), rgb(0.45f, 0.12f, 0.55f)};
-            glass = (sector & 1) ? ring_b[ring] : ring_a[ring];
+            int tone = ring == 0 ? 0 : 1 + (ring - 1 + shift) % 3;
+            glass = (sector & 1) ? ring_b[tone] : ring_a[tone];
         } else {
             Cell c = voronoi(x / 40.0f, y / 40.0f, 1210);
             piece = c.id;
@@ -286,7 +351,7 @@ void picture_stained_glass(Image& img) {
         float came = 1 - smoothstep(1.2f, 2.4f, lead);
         Rgb metal = rgb(0.07f, 0.07f, 0.08f) + rgb(0.12f, 0.12f, 0.12f) * smoothstep(0.4f, 0.0f, lead);
         return mix(glass, metal, came);
-    });
+    }, 0.25f);
 }
 
 void picture_topography(Image& img) {

@@ -57,6 +57,43 @@ void fish(Image& img, float cx, float cy, float len, float dir, Rgb body, Rgb be
         }
 }
 
+// A whale seen from the side, head at (x, y), `length` pixels long, swimming left.
+void whale(Image& img, float x, float y, float length, Rgb body) {
+    Rgb belly = mix(body, rgb(0.30f, 0.45f, 0.55f), 0.3f);
+    auto thickness = [&](float t) {
+        return length * 0.11f * (t < 0.25f ? std::sqrt(t / 0.25f) : 1.0f - 0.88f * std::pow((t - 0.25f) / 0.75f, 1.3f));
+    };
+    auto centre = [&](float t) { return y + length * 0.04f * std::sin(t * PI * 1.2f); };
+    for (int px = int(x); px <= int(x + length); ++px) {
+        float t = (float(px) + 0.5f - x) / length;
+        float c = centre(t), half = thickness(t);
+        for (int py = int(c - half - 1); py <= int(c + half + 1); ++py) {
+            float d = std::fabs(float(py) + 0.5f - c);
+            float cover = clamp01(half + 0.5f - d);
+            // The pale throat with its grooves under the front half.
+            float under = smoothstep(c - half * 0.1f, c + half, float(py)) * (1 - smoothstep(0.3f, 0.6f, t));
+            Rgb col = mix(body, belly, under);
+            if (under > 0.3f && int(float(py) - c) % 5 == 0) col = body;
+            img.blend(px, py, col, cover);
+        }
+    }
+    // Flukes, swept back from the tail stock, and the long flipper.
+    float tx = x + length, ty = centre(1.0f);
+    for (int side = -1; side <= 1; side += 2)
+        for (int k = 0; k < 6; ++k) {
+            float a = float(k) / 6.0f, b = float(k + 1) / 6.0f;
+            segment(img, tx + length * 0.11f * a, ty + float(side) * length * 0.08f * a,
+                    tx + length * 0.11f * b, ty + float(side) * length * 0.08f * b, length * 0.03f * (1.2f - a), body);
+        }
+    float fx = x + length * 0.28f, fy = centre(0.28f) + thickness(0.28f) * 0.6f;
+    for (int k = 0; k < 6; ++k) {
+        float a = float(k) / 6.0f, b = float(k + 1) / 6.0f;
+        segment(img, fx + length * 0.2f * a, fy + length * 0.12f * a, fx + length * 0.2f * b, fy + length * 0.12f * b,
+                length * 0.035f * (1.1f - 0.8f * a), body);
+    }
+    disc(img, x + length * 0.12f, centre(0.12f) + thickness(0.12f) * 0.15f, 1.5f, rgb(0.0f, 0.0f, 0.0f), 0.8f);
+}
+
 }  // namespace
 
 void picture_mountains(Image& img) {
@@ -103,24 +140,24 @@ void picture_mountains(Image& img) {
         float depth = float(i) / float(layers - 1);
         float base = lerp(horizon + 60, float(H) - 90, std::pow(depth, 0.9f));
         float amp = lerp(420, 150, depth);
-        float freq = lerp(0.0045f, 0.009f, depth);
+        float freq = lerp(0.004f, 0.007f, depth);
         Rgb rock = mix(rgb(0.55f, 0.36f, 0.52f), rgb(0.025f, 0.02f, 0.045f), std::pow(depth, 0.55f));
         Rgb mist = mix(rgb(0.95f, 0.62f, 0.55f), rgb(0.30f, 0.16f, 0.30f), depth);
         std::vector<float> ridge(static_cast<size_t>(W));
         for (int x = 0; x < W; ++x) {
-            float n = fbm1(float(x) * freq, 1300 + uint32_t(i) * 7, 6, 0.55f);
+            float n = fbm1(float(x) * freq, 1300 + uint32_t(i) * 7, 5, 0.45f);
             float peak = 1.0f - std::fabs(2.0f * n - 1.0f);               // sharp crests
-            ridge[size_t(x)] = base - amp * (0.35f * n + 0.65f * peak * peak);
+            ridge[size_t(x)] = base - amp * (0.45f * n + 0.55f * peak * peak);
         }
+        // The mist lies in level sheets: it thickens with the height below
+        // the ridge's mean line, the same for every column.
+        const float mist_top = base - amp * 0.55f, mist_bottom = base + 40;
         for (int x = 0; x < W; ++x) {
             float top = ridge[size_t(x)];
-            float slope = x + 1 < W ? ridge[size_t(x + 1)] - top : 0.0f;
             fill_column(img, x, top, H, [&](int y) {
-                float below = float(y) - top;
-                Rgb c = mix(rock, mist, 0.55f * smoothstep(20, 320, below));
-                // Sunward faces catch a little of the glow.
-                if (slope > 0) c = c + rgb(0.10f, 0.05f, 0.03f) * (1 - depth) * clamp01(slope * 0.3f) * std::exp(-below / 60);
-                return c;
+                Rgb c = mix(rock, mist, 0.6f * smoothstep(mist_top, mist_bottom, float(y)));
+                // The crest line catches the afterglow.
+                return c + rgb(0.25f, 0.12f, 0.08f) * ((1 - depth) * clamp01(1.5f - (float(y) - top) * 0.5f));
             });
         }
         // Pines along the nearer ridges.
@@ -175,13 +212,13 @@ void picture_ocean(Image& img) {
         disc(img, x - r * 0.35f, y - r * 0.35f, r * 0.25f, rgb(1, 1, 1), a);
     }
     // Schools of fish, each swirling along its own curve, darker the deeper they swim.
-    const float schools[][4] = {{320, 520, 140, 10}, {200, 1050, 120, 13}, {430, 1500, 110, 9}};
+    const float schools[][4] = {{320, 520, 150, 16}, {220, 1050, 130, 20}, {420, 1500, 120, 14}};
     for (int s = 0; s < 3; ++s) {
         float sx = schools[s][0], sy = schools[s][1], spread = schools[s][2], len = schools[s][3];
         float dir = s == 1 ? -1.0f : 1.0f;
         Rgb body = mix(gradient(water, sy / float(H)), rgb(0.0f, 0.02f, 0.05f), 0.55f);
         Rgb belly = mix(body, rgb(0.7f, 0.85f, 0.9f), 0.45f);
-        for (int k = 0; k < 140; ++k) {
+        for (int k = 0; k < 170; ++k) {
             float t = rng.range(0, 2 * PI);
             float rr = spread * std::sqrt(rng.uniform());
             float x = sx + rr * 1.8f * std::cos(t) + 30 * std::sin(rr * 0.05f);
@@ -189,6 +226,8 @@ void picture_ocean(Image& img) {
             fish(img, x, y, len * rng.range(0.8f, 1.2f), dir, body, belly);
         }
     }
+    // A humpback whale passing through the blue, dim in the depth.
+    whale(img, 90, 1800, 400, mix(gradient(water, 1800.0f / float(H)), rgb(0.0f, 0.01f, 0.03f), 0.65f));
     // Jellyfish drifting in the twilight zone, glowing.
     const float jellies[][4] = {{170, 2050, 38, 0.90f}, {470, 2330, 28, 0.55f}, {300, 2620, 46, 0.75f},
                                 {110, 2900, 22, 0.30f}, {520, 3050, 32, 0.62f}};
@@ -355,11 +394,12 @@ void picture_city(Image& img) {
     for (int y = shore; y < H; ++y) {
         float d = float(y - shore);
         for (int x = 0; x < W; ++x) {
-            float ripple = std::sin(d * 0.45f + 6 * fbm2(float(x) * 0.01f, d * 0.05f, 1604, 3)) * (2 + d * 0.02f);
+            float ripple = std::sin(d * 0.3f + 3 * fbm2(float(x) * 0.02f, d * 0.08f, 1604, 2)) * (1 + d * 0.012f);
             int sx = std::clamp(int(float(x) + ripple), 0, W - 1);
-            int sy = std::clamp(shore - 1 - int(d * 0.9f), 0, shore - 1);
-            float shimmer = 0.75f + 0.5f * fbm2(float(x) * 0.004f, d * 0.25f, 1605, 2);
-            img.at(x, y) = img.at(sx, sy) * (0.55f * shimmer * std::exp(-d / 700.0f)) + rgb(0.005f, 0.01f, 0.03f);
+            int sy = std::clamp(shore - 1 - int(d * 0.9f), 1, shore - 1);
+            float shimmer = 0.7f + 0.6f * fbm2(float(x) * 0.004f, d * 0.2f, 1605, 2);
+            Rgb src = (img.at(sx, sy) + img.at(sx, sy - 1)) * 0.5f;
+            img.at(x, y) = src * (0.55f * shimmer * std::exp(-d / 700.0f)) + rgb(0.005f, 0.01f, 0.03f);
         }
     }
 }
@@ -403,6 +443,11 @@ void picture_forest(Image& img) {
             conifer(img, x, foot, h, h * rng.range(0.32f, 0.42f), 5 + rng.below(4), tone);
         }
         Rgb lower_fog = mix(fog, tone, 0.45f);
+        for (int x = 0; x < W; ++x) {
+            // The ground rises out of the valley fog behind it without a hard edge.
+            float h = hill[size_t(x)];
+            for (int y = std::max(0, int(h) - 40); y <= int(h); ++y) img.blend(x, y, tone, 0.9f * smoothstep(h - 40, h, float(y)));
+        }
         for (int x = 0; x < W; ++x)
             fill_column(img, x, hill[size_t(x)], H, [&](int y) {
                 return mix(tone, lower_fog, smoothstep(0, 220, float(y) - hill[size_t(x)]));
@@ -416,7 +461,7 @@ void picture_forest(Image& img) {
             float angle = std::atan2(dx, dy);
             float shaft = std::pow(noise1(angle * 28.0f, 1720), 5.0f);
             float fall = std::exp(-dist / 900.0f) * smoothstep(0, 200, dist);
-            img.add(x, y, rgb(1.0f, 0.9f, 0.65f), shaft * fall * 0.35f);
+            img.add(x, y, rgb(1.0f, 0.9f, 0.65f), shaft * fall * 0.25f);
         }
 }
 
@@ -428,36 +473,48 @@ void picture_aurora(Image& img) {
                    {0.70f, rgb(0.010f, 0.045f, 0.080f)},
                    {1.00f, rgb(0.040f, 0.110f, 0.140f)}},
                   0, horizon);
-    stars(img, 0, horizon - 80, 1600, 1800, 0.9f);
+    stars(img, 0, horizon - 40, 2600, 1800, 0.9f, 1.3f);
     // Curtains of light: a bright lower hem along a wandering line, rays
-    // rising from it and fading from green to violet.
+    // rising from it and fading from green to violet; each curtain brightens
+    // and fades along its length.
     struct Curtain {
-        float base, swing, height, strength;
+        float left, right;          // hem heights at the two edges, in rows
+        float wave, phase, freq;    // the hem's great folds
+        float height, strength;
         uint32_t seed;
     };
-    const Curtain curtains[] = {{330, 120, 170, 0.8f, 1801}, {560, 150, 220, 1.0f, 1802}, {820, 90, 120, 0.7f, 1803}};
+    const Curtain curtains[] = {{330, 560, 140, 1.0f, 0.0095f, 110, 1.1f, 1801},
+                                {760, 640, 90, 4.0f, 0.012f, 80, 0.9f, 1802},
+                                {170, 120, 50, 2.0f, 0.015f, 60, 0.6f, 1803}};
     for (const Curtain& c : curtains) {
         for (int x = 0; x < W; ++x) {
-            float hem = c.base + c.swing * (2 * fbm1(float(x) * 0.0035f, c.seed, 4) - 1);
-            float fold = fbm1(float(x) * 0.02f, c.seed + 7, 2);
-            int y0 = std::max(0, int(hem - c.height * 4)), y1 = std::min(horizon, int(hem + 30));
+            float fx = float(x);
+            float hem = lerp(c.left, c.right, fx / float(W)) + c.wave * std::sin(fx * c.freq + c.phase) +
+                        40 * (fbm1(fx * 0.01f, c.seed, 3) - 0.5f) + 10 * std::sin(fx * 0.05f + c.phase);
+            float along = clamp01(std::pow(fbm1(fx * 0.008f, c.seed + 5, 3), 2.0f) * 4.0f - 0.5f);
+            float height = c.height * (0.5f + 1.0f * fbm1(fx * 0.012f, c.seed + 9, 2));
+            int y0 = std::max(0, int(hem - height * 12)), y1 = std::min(horizon, int(hem + 120));
             for (int y = y0; y < y1; ++y) {
                 float up = hem - float(y);
-                float rays = 0.35f + 0.65f * std::pow(fbm1(float(x) * 0.09f + up * 0.004f, c.seed + 3, 3), 2.0f) * 2.0f;
-                float v = up >= 0 ? std::exp(-up / c.height) : std::exp(-up * up / 60.0f);
-                v *= rays * (0.5f + fold) * c.strength;
-                Rgb col = mix(rgb(0.15f, 1.0f, 0.45f), rgb(0.55f, 0.20f, 0.85f), smoothstep(0, c.height * 2.2f, up));
-                img.add(x, y, col, v * 0.55f);
+                float rays = clamp01(0.25f + 3.0f * std::pow(fbm1(fx * 0.13f + up * 0.004f, c.seed + 3, 3), 3.0f));
+                float v = up >= 0 ? std::exp(-up / height) * (1 - smoothstep(height * 1.5f, height * 4.0f, up)) * rays
+                                  : std::exp(-up * up / 1200.0f) * rays;
+                v *= along * c.strength;
+                Rgb col = up < 0 ? mix(rgb(0.20f, 1.0f, 0.50f), rgb(0.85f, 0.30f, 0.60f), smoothstep(0, 40, -up))
+                                 : mix(rgb(0.20f, 1.0f, 0.50f), rgb(0.60f, 0.20f, 0.80f), smoothstep(height * 0.4f, height * 3.0f, up));
+                img.add(x, y, col, v * 0.7f);
             }
         }
     }
-    // Distant ice mountains on the horizon.
+    for (int y = horizon - 300; y < horizon; ++y)
+        for (int x = 0; x < W; ++x) img.add(x, y, rgb(0.05f, 0.25f, 0.18f), 0.25f * smoothstep(float(horizon - 300), float(horizon), float(y)));
+    // Distant mountains on the horizon, their snow lit green from above.
     for (int x = 0; x < W; ++x) {
         float n = fbm1(float(x) * 0.008f, 1804, 5);
-        float top = float(horizon) - 30 - 110 * std::pow(1 - std::fabs(2 * n - 1), 2.0f);
+        float top = float(horizon) - 20 - 90 * std::pow(1 - std::fabs(2 * n - 1), 2.0f);
         fill_column(img, x, top, horizon + 1, [&](int y) {
-            float t = (float(y) - top) / 140.0f;
-            return mix(rgb(0.35f, 0.55f, 0.55f), rgb(0.06f, 0.10f, 0.15f), clamp01(t * 1.5f));
+            float below = float(y) - top;
+            return mix(rgb(0.18f, 0.36f, 0.34f), rgb(0.03f, 0.06f, 0.09f), clamp01(below / 25.0f));
         });
     }
     // Sea ice in perspective: floes separated by dark water that mirrors the sky.
@@ -468,8 +525,8 @@ void picture_aurora(Image& img) {
             float u = (float(x) - 320.0f) / d * 3.2f;
             Cell cell = voronoi(u * 1.0f, v * 0.8f, 1805);
             int sy = std::clamp(horizon - int(d * 1.2f), 0, horizon - 1);
-            Rgb mirror = img.at(x, sy) * 0.7f + rgb(0.005f, 0.02f, 0.03f);
-            float crack = 1 - smoothstep(0.02f, 0.02f + 0.06f * (1 + 1 / v), cell.f2 - cell.f1);
+            Rgb mirror = img.at(x, sy) * 0.6f + rgb(0.003f, 0.01f, 0.02f);
+            float crack = (1 - smoothstep(0.02f, 0.02f + 0.06f * (1 + 1 / v), cell.f2 - cell.f1)) * smoothstep(10, 160, d);
             float tint = float(cell.id & 255) / 255.0f;
             Rgb ice = mix(rgb(0.22f, 0.32f, 0.38f), rgb(0.50f, 0.62f, 0.68f), tint) * (0.55f + 0.45f * smoothstep(0, 600, d));
             ice = ice + mirror * 0.35f;

@@ -6,6 +6,11 @@
 // The byte position (TIME_BYTES) counts what the callback has handed to SDL;
 // it is stored with release order after the bytes were read, so a writer
 // that sees the position past a stretch of the buffer may overwrite it.
+// The other way round, each position query publishes the caller's earlier
+// writes (release), and the callback takes them up (acquire) before it
+// reads: a stretch written before a query is seen whole when it is played.
+// The player's mixing thread queries between rendering a block and the
+// device's next pass over it.
 // Before waveOutWrite and after waveOutReset the device plays silence.
 //
 // Each open device holds the SDL audio subsystem (SDL_InitSubSystem /
@@ -30,12 +35,14 @@ struct WaveDevice {
     bool looping;
     uint32_t offset;                   // next byte of data to play (callback only)
     std::atomic<uint32_t> played;      // bytes played since waveOutWrite (wraps at 2^32)
+    std::atomic<uint32_t> queries;     // position queries so far: publishes the writer's bytes
 };
 
 std::atomic<void (*)(const void*, DWORD)> capture_sink{nullptr};
 
 void SDLCALL play_callback(void* user, Uint8* stream, int length) {
     WaveDevice* device = static_cast<WaveDevice*>(user);
+    device->queries.load(std::memory_order_acquire);
     uint32_t done = 0;
     const uint32_t wanted = static_cast<uint32_t>(length);
     while (device->data != nullptr && done < wanted) {
@@ -127,6 +134,7 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT hwo, LPMMTIME pmmt, UINT cbmmt) {
     if (pmmt == nullptr || cbmmt < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
     // Only bytes are counted; every request is answered in bytes.
     pmmt->wType = TIME_BYTES;
+    device->queries.fetch_add(1, std::memory_order_release);
     pmmt->u.cb = device->played.load(std::memory_order_acquire);
     return MMSYSERR_NOERROR;
 }
