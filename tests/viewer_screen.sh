@@ -3,7 +3,8 @@
 # checks what is on the screen: the window centred, shaped by its region (the
 # desktop shows outside it), the skin around the pane, picture 0 in the pane
 # at (40, 40) once its automatic scroll has ended, picture 1 after Right, and
-# a clean exit with code 0 after Escape.
+# a clean exit with code 0 after Escape; then, on a 640 x 480 screen, the
+# window centred at negative coordinates.
 #
 #   tests/viewer_screen.sh PROGRAM ASSET_DIR [KEEP_DIR]
 #
@@ -43,36 +44,60 @@ fail() {
     failures=$((failures + 1))
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -wr 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
-    echo "SKIP: Xvfb did not start: $(tail -1 "$work/xvfb.log")"
-    exit 77
-fi
-export DISPLAY=":$(cat "$work/display")"
+# Starts a virtual screen of the given size and makes it the display.
+start_screen() {  # WIDTHxHEIGHT
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp -wr 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+        [ -s "$work/display" ] && break
+        sleep 0.1
+    done
+    if [ ! -s "$work/display" ]; then
+        echo "SKIP: Xvfb did not start: $(tail -1 "$work/xvfb.log")"
+        exit 77
+    fi
+    export DISPLAY=":$(cat "$work/display")"
+}
 
+# Starts the program and waits for its window (its id in $window).
+start_viewer() {
+    SDL_AUDIODRIVER=dummy "$program" >"$work/viewer.log" 2>&1 &
+    viewer_pid=$!
+    window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --name '^Orna Art Pack Viewer$' 2>/dev/null | head -1)
+        [ -n "$window" ] && return 0
+        sleep 0.1
+    done
+    echo "FAIL: no window appeared"
+    cat "$work/viewer.log"
+    exit 1
+}
+
+# Presses Escape and checks that the program ends with code 0.
+quit_viewer() {
+    xdotool key Escape
+    for _ in $(seq 50); do
+        kill -0 "$viewer_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$viewer_pid" 2>/dev/null; then
+        fail "the program still runs 5 s after Escape"
+        return
+    fi
+    wait "$viewer_pid"
+    local code=$?
+    viewer_pid=""
+    [ "$code" = 0 ] || fail "the program exited with code $code after Escape"
+}
+
+start_screen 1024x768
 screen_w=1024
 screen_h=768
 import -window root "$work/desktop.png"
 
-SDL_AUDIODRIVER=dummy "$program" >"$work/viewer.log" 2>&1 &
-viewer_pid=$!
-
-window=""
-for _ in $(seq 100); do
-    window=$(xdotool search --name '^Orna Art Pack Viewer$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "FAIL: no window appeared"
-    cat "$work/viewer.log"
-    exit 1
-fi
+start_viewer
 
 # --- Position ---------------------------------------------------------------
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -151,23 +176,21 @@ if [ -n "$keep" ]; then
 fi
 
 # --- Escape fades out and ends the program with code 0 ---------------------------
-xdotool key Escape
-for _ in $(seq 50); do
-    kill -0 "$viewer_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$viewer_pid" 2>/dev/null; then
-    fail "the program still runs 5 s after Escape"
-else
-    wait "$viewer_pid"
-    code=$?
-    viewer_pid=""
-    [ "$code" = 0 ] || fail "the program exited with code $code after Escape"
-fi
+quit_viewer
+kill "$xvfb_pid"
+wait "$xvfb_pid" 2>/dev/null
+xvfb_pid=""
+
+# --- On a screen smaller than the window, the position is still centred -----------
+start_screen 640x480
+start_viewer
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$X" = -40 ] && [ "$Y" = -110 ] || fail "on a 640x480 screen the window is at $X,$Y, expected -40,-110"
+quit_viewer
 
 if [ "$failures" != 0 ]; then
     echo "--- program output"
     cat "$work/viewer.log"
     exit 1
 fi
-echo "PASS: centred at $wx,$wy, shaped, skin and picture 0 at (40, 40), picture 1 after Right, exit 0 after Escape"
+echo "PASS: centred at $wx,$wy, shaped, skin and picture 0 at (40, 40), picture 1 after Right, exit 0 after Escape; at -40,-110 on 640x480"
