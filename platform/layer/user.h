@@ -271,6 +271,3 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 // when the window has no region) that shapes a top-level window on screen,
 // width x height bytes, row by row. Returns FALSE for an unknown window.
 BOOL layer_window_shape_mask(HWND hWnd, BYTE* mask, int width, int height);
-// TRUE when the top-level window is shown on screen with its region's shape
-// (the video driver supports shaped windows).
-BOOL layer_window_is_shaped(HWND hWnd);

@@ -327,12 +327,6 @@ BOOL layer_window_shape_mask(HWND hWnd, BYTE* mask, int width, int height)
     return TRUE;
 }
 
-BOOL layer_window_is_shaped(HWND hWnd)
-{
-    Window* w = window_from(hWnd);
-    return w && !w->parent && w->host_shaped;
-}
-
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     Window* w = window_from(hWnd);
