@@ -3,8 +3,9 @@
 # checks what is on the screen: the window centred, shaped by its region (the
 # desktop shows outside it), the skin around the pane, picture 0 in the pane
 # at (40, 40) once its automatic scroll has ended, picture 1 after Right, and
-# a clean exit with code 0 after Escape; then, on a 640 x 480 screen, the
-# window centred at negative coordinates.
+# the music silent after M and back after another M (through SDL's disk audio
+# driver), a clean exit with code 0 after Escape; then, on a 640 x 480
+# screen, the window centred at negative coordinates.
 #
 #   tests/viewer_screen.sh PROGRAM ASSET_DIR [KEEP_DIR]
 #
@@ -62,7 +63,7 @@ start_screen() {  # WIDTHxHEIGHT
 
 # Starts the program and waits for its window (its id in $window).
 start_viewer() {
-    SDL_AUDIODRIVER=dummy "$program" >"$work/viewer.log" 2>&1 &
+    SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$program" >"$work/viewer.log" 2>&1 &
     viewer_pid=$!
     window=""
     for _ in $(seq 100); do
@@ -170,6 +171,36 @@ pane_shows "$assets/picture_1201.bmp" 0 ||
     fail "after Right the pane does not show picture 1 ($(differing "$work/shot.png" 640x500 40+40 "$assets/picture_1201.bmp" 0+0) pixels differ)"
 cp "$work/shot.png" "$work/right.png"
 
+# --- M pauses the music and M again resumes it ------------------------------------
+# The sound device writes what it plays to audio.raw (48000 Hz, 16-bit stereo).
+# What was queued before a press (at most 16 blocks of 4096 bytes, plus the
+# device's own buffer) still plays; after that a pause is exact silence.
+audio="$work/audio.raw"
+queued=131072
+audio_size() { stat -c %s "$audio" 2>/dev/null || echo 0; }
+audio_grows_to() {  # bytes
+    for _ in $(seq 200); do
+        [ "$(audio_size)" -ge "$1" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+sounding_bytes() {  # from to: the bytes of audio.raw in [from, to) that are not zero
+    tail -c +$(($1 + 1)) "$audio" | head -c $(($2 - $1)) | tr -d '\0' | wc -c
+}
+before_pause=$(audio_size)
+[ "$before_pause" -gt 192000 ] && [ "$(sounding_bytes $((before_pause - 192000)) "$before_pause")" -gt 0 ] ||
+    fail "no music in the second before M (audio.raw has $before_pause bytes)"
+xdotool key m
+audio_grows_to $((before_pause + queued + 192000)) || fail "the sound device stopped after M"
+before_resume=$(audio_size)
+n=$(sounding_bytes $((before_pause + queued)) "$before_resume")
+[ "$n" = 0 ] || fail "after M the music goes on ($n sounding bytes)"
+xdotool key m
+audio_grows_to $((before_resume + queued + 192000)) || fail "the sound device stopped after the second M"
+n=$(sounding_bytes $((before_resume + queued)) "$(audio_size)")
+[ "$n" -gt 0 ] || fail "after the second M the music stays silent"
+
 if [ -n "$keep" ]; then
     mkdir -p "$keep"
     cp "$work/desktop.png" "$work/first.png" "$work/right.png" "$keep/"
@@ -193,4 +224,4 @@ if [ "$failures" != 0 ]; then
     cat "$work/viewer.log"
     exit 1
 fi
-echo "PASS: centred at $wx,$wy, shaped, skin and picture 0 at (40, 40), picture 1 after Right, exit 0 after Escape; at -40,-110 on 640x480"
+echo "PASS: centred at $wx,$wy, shaped, skin and picture 0 at (40, 40), picture 1 after Right, M pauses and resumes, exit 0 after Escape; at -40,-110 on 640x480"
