@@ -3,10 +3,14 @@
 // have the layout the viewer and the loader rely on.
 #include <gtest/gtest.h>
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "assets/song_data.h"
+#include "player/render.h"
 #include "song/song.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/xm_builder.h"
@@ -219,6 +223,49 @@ TEST(Tune, LoadsIntoTheExpectedSongModel) {
     EXPECT_EQ(kick.panning_point_count, 0);
     EXPECT_EQ(kick.fadeout, 512);
     unload_module();
+}
+
+// Rendered as the player renders it: audible in every order position, well
+// below full scale, and the loop seamless: the pattern at the restart
+// position sounds the same, from its second row on, whether it follows the
+// first statement (position 4) or the end of the loop (position 7). Its first
+// row differs only by the previous notes' release.
+TEST(Tune, PlaysBelowFullScaleAndLoopsSeamlessly) {
+    const std::vector<uint8_t> bytes(song_data, song_data + SONG_DATA_SIZE);
+    ASSERT_NE(load_module(bytes), 0);
+    player_shared.paused.store(0);
+    player_shared.no_loop = 0;
+    player_shared.master_volume.store(32768);
+    player_shared.fill_block = 0;
+    clear_block_reports();
+
+    const size_t row_frames = 3 * 1043, position_frames = kPatternRows * row_frames;
+    std::vector<int16_t> pcm;  // interleaved left, right
+    while (pcm.size() < 2 * 9 * position_frames) {
+        const uint32_t block = player_shared.fill_block;
+        ASSERT_TRUE(render_block());
+        const int16_t* out = output_ring + block * BLOCK_FRAMES * 2;
+        pcm.insert(pcm.end(), out, out + BLOCK_FRAMES * 2);
+    }
+    unload_module();
+
+    int peak = 0;
+    for (int position = 0; position < 9; ++position) {
+        double energy = 0;
+        for (size_t i = 2 * position * position_frames; i < 2 * (position + 1) * position_frames; ++i) {
+            peak = std::max(peak, abs(int(pcm[i])));
+            energy += double(pcm[i]) * pcm[i];
+        }
+        const double rms = sqrt(energy / (2 * position_frames));
+        EXPECT_GT(rms, 1000) << "position " << position;
+        EXPECT_LT(rms, 6000) << "position " << position;
+    }
+    EXPECT_GT(peak, 8000);
+    EXPECT_LT(peak, 20000);
+
+    const size_t first = 2 * (5 * position_frames + row_frames), again = 2 * (8 * position_frames + row_frames);
+    const size_t count = 2 * (position_frames - row_frames);
+    EXPECT_TRUE(std::equal(pcm.begin() + first, pcm.begin() + first + count, pcm.begin() + again));
 }
 
 }  // namespace
