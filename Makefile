@@ -46,7 +46,7 @@ test-tsan:
 	@$(DEPS) build test
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNA_TSAN=ON >/dev/null
 	cmake --build build-tsan
-	cd build-tsan && ctest --output-on-failure -j2 -R '^(player|robustness)'
+	cd build-tsan && ctest --output-on-failure -j2 -R '^(player|robustness|Player|Robustness)'
 
 fuzz:
 	@$(DEPS) build fuzz

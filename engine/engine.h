@@ -8,6 +8,11 @@
 #include "engine/tempo.h"
 #include "song/song.h"
 
+// A 32-bit field's two's-complement wrap of a wider result: the fields that
+// effects move without limit wrap like the machine words they are, with no
+// signed overflow in the arithmetic that leads there.
+inline int32_t wrap_i32(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
+
 // --- Sequencer (sequencer.cpp) ----------------------------------------------
 
 // Runs one tick of the song and reloads song.tick_samples_left. Call only
@@ -20,6 +25,21 @@ bool sequencer_tick(bool no_loop);
 
 void process_row();
 void apply_volume_column(Channel* channel, uint8_t volume_column);
+
+// Shared by the row tick and the later ticks.
+// The Pattern that the order list names at the current order position.
+const Pattern* current_pattern();
+// The cell of channel k in the current row; a row the pattern does not have
+// (a break or loop to a missing row) reads as an empty cell.
+const Cell* current_cell(const Pattern* pattern, int32_t k);
+// The channel's Instrument: its latched index, or an all-zero instrument
+// (no samples, envelopes off, no fadeout) when the song has no such entry.
+const Instrument* select_instrument(const Channel* channel);
+// The Sample the instrument maps the channel's note to, or empty_sample.
+Sample* select_sample(const Channel* channel, const Instrument* instrument);
+// Clears the note-start group: both envelope walks, the auto-vibrato
+// counters and key_released.
+void clear_note_start_group(Channel* channel);
 
 // --- Later ticks (tick_effects.cpp) -----------------------------------------
 

@@ -55,3 +55,32 @@ bool render_block();
 
 // Clears the statistics (report_slot, elapsed_ms, all block reports).
 void clear_block_reports();
+
+// --- The pieces render_block is built from, for tests, tools and benchmarks --
+
+struct Voice;
+
+// One voice into frame_count frames starting at frames (left, right pairs):
+// the fast mixer that mix_voices uses, and the plain frame-by-frame reference
+// it is held to bit for bit.
+void mix_voice(Voice* voice, int32_t* frames, uint32_t frame_count);
+void mix_voice_reference(Voice* voice, int32_t* frames, uint32_t frame_count);
+
+// The segment loop the mixer uses: the plain one, or the AVX2 one where the
+// processor has it. The best available is selected at start-up.
+enum : uint32_t { MIX_PATH_SCALAR = 0, MIX_PATH_AVX2 = 1 };
+uint32_t mix_best_path();
+// Selects path, or the best available below it; returns the one selected.
+uint32_t mix_select_path(uint32_t path);
+uint32_t mix_current_path();  // the path in use now
+
+// Converts a block of 2048 MixBuffer values to 16-bit samples at
+// master_volume (32768 = unity) and returns the sums of the left and the
+// right output magnitudes. The fast form uses the selected path; the
+// reference follows the conversion rules value by value.
+struct LevelSums {
+    uint32_t left;
+    uint32_t right;
+};
+LevelSums convert_block(const int32_t* mix, int16_t* out, uint32_t master_volume);
+LevelSums convert_block_reference(const int32_t* mix, int16_t* out, uint32_t master_volume);

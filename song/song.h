@@ -213,7 +213,7 @@ struct Song {
     uint8_t file_channel_count;      // low byte of the file's channel count
     uint8_t global_volume_slide;     // Hxy memory (the channel count's high byte at load)
     uint16_t pattern_count;          // Pattern entries (file count or highest ordered + 1)
-    uint16_t instrument_count;       // as read; only the low byte is used
+    uint16_t instrument_count;       // the low byte of the file's count (the only part used)
     uint16_t song_flags;             // LINEAR_FREQUENCIES
     uint16_t default_speed;          // read only while loading
     uint16_t default_bpm;            // read only while loading

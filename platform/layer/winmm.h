@@ -74,3 +74,8 @@ MMRESULT WINAPI waveOutGetPosition(HWAVEOUT hwo, LPMMTIME pmmt, UINT cbmmt);
 MMRESULT WINAPI waveOutReset(HWAVEOUT hwo);
 MMRESULT WINAPI waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh);
 MMRESULT WINAPI waveOutClose(HWAVEOUT hwo);
+
+// Our layer's own addition (no Win32 counterpart), for tests: every stretch
+// of bytes the device plays from a header is passed to sink, in order, on
+// the audio thread, right before the position counts it. Null removes it.
+void layer_wave_capture(void (*sink)(const void* bytes, DWORD count));
