@@ -110,7 +110,19 @@ __attribute__((target("avx2"))) inline __m256i window_pairs_avx2(const int16_t* 
         _mm256_blendv_ps(_mm256_castsi256_ps(from_even), _mm256_castsi256_ps(from_odd), odd));
 }
 
-inline bool settled_volume(int32_t volume) { return (volume & 63) == 0 && volume > -65536 && volume < 65536; }
+// A settled volume that is a multiple of 128, vol = 128 x v: P >> 6 is 2 x i
+// x v, and the contribution exactly i x v.
+__attribute__((target("avx2"))) inline __m256i whole_volume_contributions_avx2(__m256i i, __m256i v) {
+    return _mm256_mullo_epi32(i, v);
+}
+
+// How the volumes of a segment are applied: ramping (any value), or settled
+// on a multiple of 64 or of 128 below 65536 in magnitude.
+enum VolumeKind { RAMPED, SETTLED_64, SETTLED_128 };
+
+inline bool settled_on(int32_t volume, int32_t multiple) {
+    return volume % multiple == 0 && volume > -65536 && volume < 65536;
+}
 
 // The state of the eight-frame loop. The lanes hold a group's frames in the
 // order 0 1 4 5 2 3 6 7: the order in which the positions come out of the
@@ -119,14 +131,14 @@ inline bool settled_volume(int32_t volume) { return (volume & 63) == 0 && volume
 struct GroupState {
     __m256i pos_low;     // 32.32 positions of frames 0..3
     __m256i pos_high;    // of frames 4..7
-    __m256i left;        // volumes per lane (settled: volume / 64)
+    __m256i left;        // volumes per lane (settled: volume / 64 or / 128)
     __m256i right;
 };
 
 // One group of eight frames, or with TAIL only the frames whose lanes are set
 // in valid (nothing else is read or written). lowest is the lowest index any
 // valid frame reads; the window of pairs serves when it lies within the data.
-template <bool SETTLED, bool TAIL>
+template <VolumeKind VOLUMES, bool TAIL>
 __attribute__((target("avx2"))) inline void mix_group_avx2(const SegmentRun& run, const GroupState& g, bool windowed,
                                                           int32_t lowest, int32_t* out, __m256i valid) {
     const __m256 lo = _mm256_castsi256_ps(g.pos_low), hi = _mm256_castsi256_ps(g.pos_high);
@@ -147,7 +159,10 @@ __attribute__((target("avx2"))) inline void mix_group_avx2(const SegmentRun& run
         _mm256_blend_epi32(_mm256_srli_epi64(even, 25), _mm256_slli_epi64(_mm256_srli_epi64(odd, 25), 32), 0xAA);
     const __m256i i = _mm256_add_epi32(s0_64, slope);
     __m256i left_out, right_out;
-    if (SETTLED) {
+    if (VOLUMES == SETTLED_128) {
+        left_out = whole_volume_contributions_avx2(i, g.left);
+        right_out = whole_volume_contributions_avx2(i, g.right);
+    } else if (VOLUMES == SETTLED_64) {
         left_out = settled_contributions_avx2(i, g.left);
         right_out = settled_contributions_avx2(i, g.right);
     } else {
@@ -173,7 +188,7 @@ __attribute__((target("avx2"))) inline void mix_group_avx2(const SegmentRun& run
     }
 }
 
-template <bool SETTLED>
+template <VolumeKind VOLUMES>
 __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
     const uint64_t advance = run.advance;
     GroupState g;
@@ -183,9 +198,10 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
     g.pos_high = _mm256_add_epi64(g.pos_low, _mm256_set1_epi64x(static_cast<int64_t>(4 * advance)));
     const __m256i pos_step = _mm256_set1_epi64x(static_cast<int64_t>(8 * advance));
     const __m256i lane_frame = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
-    if (SETTLED) {
-        g.left = _mm256_set1_epi32(run.current_left / 64);
-        g.right = _mm256_set1_epi32(run.current_right / 64);
+    if (VOLUMES != RAMPED) {
+        const int32_t unit = VOLUMES == SETTLED_128 ? 128 : 64;
+        g.left = _mm256_set1_epi32(run.current_left / unit);
+        g.right = _mm256_set1_epi32(run.current_right / unit);
     } else {
         g.left = _mm256_add_epi32(_mm256_set1_epi32(run.current_left),
                                   _mm256_mullo_epi32(lane_frame, _mm256_set1_epi32(run.left_delta)));
@@ -204,13 +220,13 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
     const uint32_t groups = run.count / 8, tail = run.count % 8;
     for (uint32_t k = 0; k < groups; ++k) {
         const int64_t lowest = static_cast<int64_t>(group_position + (backward ? 7 * advance : 0)) >> 32;
-        mix_group_avx2<SETTLED, false>(run, g, small_step && lowest <= window_limit, static_cast<int32_t>(lowest),
+        mix_group_avx2<VOLUMES, false>(run, g, small_step && lowest <= window_limit, static_cast<int32_t>(lowest),
                                        out, _mm256_setzero_si256());
         out += 16;
         group_position += 8 * advance;
         g.pos_low = _mm256_add_epi64(g.pos_low, pos_step);
         g.pos_high = _mm256_add_epi64(g.pos_high, pos_step);
-        if (!SETTLED) {
+        if (VOLUMES == RAMPED) {
             g.left = _mm256_add_epi32(g.left, left_step);
             g.right = _mm256_add_epi32(g.right, right_step);
         }
@@ -219,7 +235,7 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
         const int64_t lowest =
             static_cast<int64_t>(group_position + (backward ? (tail - 1) * advance : 0)) >> 32;
         const __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int32_t>(tail)), lane_frame);
-        mix_group_avx2<SETTLED, true>(run, g, small_step && lowest <= window_limit, static_cast<int32_t>(lowest),
+        mix_group_avx2<VOLUMES, true>(run, g, small_step && lowest <= window_limit, static_cast<int32_t>(lowest),
                                       out, valid);
     }
     run.out = out + 2 * tail;
@@ -232,11 +248,13 @@ __attribute__((target("avx2"))) void mix_groups_avx2(SegmentRun& run) {
 }
 
 __attribute__((target("avx2"))) void mix_segment_avx2(SegmentRun& run) {
-    if (run.left_delta == 0 && run.right_delta == 0 && settled_volume(run.current_left) &&
-        settled_volume(run.current_right))
-        mix_groups_avx2<true>(run);
+    const bool settled = run.left_delta == 0 && run.right_delta == 0;
+    if (settled && settled_on(run.current_left, 128) && settled_on(run.current_right, 128))
+        mix_groups_avx2<SETTLED_128>(run);
+    else if (settled && settled_on(run.current_left, 64) && settled_on(run.current_right, 64))
+        mix_groups_avx2<SETTLED_64>(run);
     else
-        mix_groups_avx2<false>(run);
+        mix_groups_avx2<RAMPED>(run);
 }
 
 #endif  // ORNA_MIX_X86

@@ -40,7 +40,7 @@ void set_play_position(Voice& voice, int64_t p) {
 
 int64_t whole(uint32_t samples) { return static_cast<int64_t>(samples) << FRAC_BITS; }
 
-// Step 8 for a ping-pong loop: mirror at the boundary just crossed, then keep
+// The boundary of a ping-pong loop: mirror at the boundary just crossed, then keep
 // mirroring at the other end while the position lies outside the loop. Two
 // successive mirrors move the position by twice the loop length, so long runs
 // of them are taken in one go; the result is the same as mirroring one by one.
@@ -77,12 +77,13 @@ void mirror_pingpong(Voice& voice, const Sample& sample) {
     voice.direction = direction;
 }
 
-// Step 8 for a forward loop.
+// The boundary of a forward loop.
 void wrap_forward(Voice& voice, const Sample& sample) {
     const uint32_t loop_end = sample.loop_start + sample.loop_length;
     if (static_cast<int64_t>(voice.position) >= loop_end) {
-        const uint64_t past = static_cast<uint64_t>(static_cast<int64_t>(voice.position) - loop_end);
-        voice.position = static_cast<int32_t>(sample.loop_start + past % sample.loop_length);
+        uint64_t past = static_cast<uint64_t>(static_cast<int64_t>(voice.position) - loop_end);
+        if (past >= sample.loop_length) past %= sample.loop_length;  // usually less than one loop
+        voice.position = static_cast<int32_t>(sample.loop_start + past);
         return;
     }
     // The segment stopped just short of the loop end: go back one loop length,
@@ -121,11 +122,17 @@ int64_t frames_to_boundary(Voice& voice, const Sample& sample, uint32_t remainin
     }
     // ceil(d / s) > remaining exactly when d > remaining x s.
     if ((s >> 32) == 0 && d > remaining * s) return static_cast<int64_t>(remaining) + 1;
-    const uint64_t frames = d / s + (d % s != 0);
+    uint64_t frames;
+    if ((d >> 32) == 0 && (s >> 32) == 0) {  // the usual case, and a faster division
+        const uint32_t d32 = static_cast<uint32_t>(d), s32 = static_cast<uint32_t>(s);
+        frames = d32 / s32 + (d32 % s32 != 0);
+    } else {
+        frames = d / s + (d % s != 0);
+    }
     return frames > remaining ? static_cast<int64_t>(remaining) + 1 : static_cast<int64_t>(frames);
 }
 
-// Step 5: continue the running ramp, or plan a new one toward the targets.
+// Continue the running ramp, or plan a new one toward the targets.
 void plan_ramp(Voice& voice) {
     const uint32_t key = (static_cast<uint32_t>(voice.left_volume) << 16) | static_cast<uint32_t>(voice.right_volume);
     if (voice.ramp_frames != 0 && key == voice.ramp_targets) return;
@@ -172,51 +179,59 @@ bool reads_before_start(const SegmentRun& run, uint8_t direction) {
     return lowest < 0;
 }
 
-// One voice through steps 1 to 8 for frame_count frames. The reference mixes
-// every segment frame by frame with the plain loop; the fast form lets silent
-// segments only advance and hands the rest to the selected segment loop.
+// One voice for frame_count frames, segment by segment: plan the segment up
+// to the boundary or the ramp's end, mix it, then handle the boundary. The
+// reference mixes every segment with the plain loop; the fast form lets
+// silent segments only advance and hands the rest to the selected loop.
 template <bool REFERENCE>
 void mix_one_voice(Voice& voice, int32_t* out, uint32_t frame_count) {
     uint32_t remaining = frame_count;
+    // Once planning finds the voice silent with no ramp, it stays so for the
+    // rest of the call (its targets do not change, and planning again would
+    // give the same result), so the fast form then only moves its position.
+    bool silent = false;
     while (remaining != 0) {
         const Sample& sample = *voice.sample;
-        // Steps 1 and 2: boundary, distance and frames to the boundary.
         const int64_t to_boundary = frames_to_boundary(voice, sample, remaining);
         if (to_boundary < 0) return;  // past its boundary: left as it is for this call
-        if (to_boundary != 0) {       // step 3: 0 means the voice lies on the boundary
-            // Step 4.
+        if (to_boundary != 0) {       // 0: the voice lies on the boundary already
             const bool reaches = static_cast<uint64_t>(to_boundary) <= remaining;
             uint32_t count = reaches ? static_cast<uint32_t>(to_boundary) : remaining;
-            const uint32_t planned = count;
-            // Step 5.
-            plan_ramp(voice);
-            const bool ramping = voice.ramp_frames != 0;
-            if (ramping && voice.ramp_frames < count) count = voice.ramp_frames;
-            // Step 6.
-            SegmentRun run = segment_run(voice, out, count);
-            if (REFERENCE || reads_before_start(run, voice.direction)) {
-                mix_segment_reference(run);
-            } else if (run.current_left == 0 && run.current_right == 0 && run.left_delta == 0 &&
-                       run.right_delta == 0) {
-                run.position += static_cast<uint64_t>(count) * run.advance;  // adds exactly 0
+            if (silent) {
+                const uint64_t advance = voice.direction == 0 ? voice.step : 0 - voice.step;
+                set_play_position(voice, static_cast<int64_t>(static_cast<uint64_t>(play_position(voice)) +
+                                                              static_cast<uint64_t>(count) * advance));
+                remaining -= count;
+                if (!reaches) return;
             } else {
-                mix_segment(run);
-            }
-            finish_segment(voice, run);
-            out += 2 * count;
-            // Step 7.
-            remaining -= count;
-            if (ramping) {
-                voice.ramp_frames = static_cast<uint16_t>(voice.ramp_frames - count);
-                if (voice.ramp_frames == 0) {
-                    voice.right_delta = 0;
-                    voice.left_delta = 0;
+                const uint32_t planned = count;
+                plan_ramp(voice);
+                const bool ramping = voice.ramp_frames != 0;
+                if (ramping && voice.ramp_frames < count) count = voice.ramp_frames;
+                SegmentRun run = segment_run(voice, out, count);
+                if (REFERENCE || reads_before_start(run, voice.direction)) {
+                    mix_segment_reference(run);
+                } else if (run.current_left == 0 && run.current_right == 0 && !ramping) {
+                    run.position += static_cast<uint64_t>(count) * run.advance;  // adds exactly 0
+                    silent = true;
+                } else {
+                    mix_segment(run);
                 }
-                if (count < planned) continue;
+                finish_segment(voice, run);
+                out += 2 * count;
+                remaining -= count;
+                if (ramping) {
+                    voice.ramp_frames = static_cast<uint16_t>(voice.ramp_frames - count);
+                    if (voice.ramp_frames == 0) {
+                        voice.right_delta = 0;
+                        voice.left_delta = 0;
+                    }
+                    if (count < planned) continue;  // cut by the ramp's end: plan again
+                }
+                if (!reaches) return;
             }
-            if (!reaches) return;
         }
-        // Step 8: the boundary.
+        // The boundary: wrap, mirror, or stop.
         if (sample.loop_type == LOOP_FORWARD) {
             wrap_forward(voice, sample);
         } else if (sample.loop_type == LOOP_PINGPONG) {

@@ -72,7 +72,7 @@ enum : uint32_t { MIX_PATH_SCALAR = 0, MIX_PATH_AVX2 = 1 };
 uint32_t mix_best_path();
 // Selects path, or the best available below it; returns the one selected.
 uint32_t mix_select_path(uint32_t path);
-uint32_t mix_current_path();
+uint32_t mix_current_path();  // the path in use now
 
 // Converts a block of 2048 MixBuffer values to 16-bit samples at
 // master_volume (32768 = unity) and returns the sums of the left and the

@@ -76,9 +76,10 @@ TEST(MixerPaths, FastMixerMatchesTheReference) {
         v.current_right = random_volume(rng);
         v.left_volume = static_cast<int32_t>(rng() % 128);
         v.right_volume = rng() % 3 ? static_cast<int32_t>(rng() % 128) : v.left_volume;
-        if (rng() % 3 == 0) {  // settled on the targets, as channel volumes usually are
-            v.current_left = v.left_volume * 128;
-            v.current_right = v.right_volume * 128;
+        if (rng() % 3 == 0) {  // settled on the targets, as channel volumes usually are, or just below
+            static const int32_t below[] = {0, 0, 64, 1, 127};
+            v.current_left = v.left_volume * 128 - below[rng() % 5];
+            v.current_right = v.right_volume * 128 - below[rng() % 5];
         }
         v.ramp_targets = rng() % 2 ? (static_cast<uint32_t>(v.left_volume) << 16 | v.right_volume) : rng();
         v.ramp_frames = static_cast<uint16_t>(rng() % 3 ? 0 : rng() % 129);

@@ -279,7 +279,7 @@ TEST(Mixer, StepsOfThirtyTwoSamplesAndMoreCountFramesCorrectly) {
 
 TEST(Mixer, FrameCountBeyondThirtyTwoBitsDoesNotFault) {
     // Step 32 x 2^-32: the coarse step is 1, so the frames to the end of this
-    // sample number about 2^35.
+    // sample number about 2^45, far beyond 32 bits.
     std::vector<int16_t> values(300000, 3);
     TestSample s(values);
     const MixResult r = mix_checked(settled_voice(s.sample, 32, 1, 1), 1024);

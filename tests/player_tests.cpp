@@ -421,3 +421,20 @@ TEST_F(Player, DiskDriverWritesWhatTheDevicePlayed) {
     ASSERT_GE(file.size() - in_file, played.size() - in_played);
     EXPECT_TRUE(std::equal(played.begin() + in_played, played.end(), file.begin() + in_file));
 }
+
+TEST_F(Player, PlaysTheTuneAndEveryCorpusModule) {
+    std::vector<std::string> paths = corpus_modules();
+    const std::string tune = std::string(ORNA_SOURCE_DIR) + "/assets/tune.xm";
+    if (access(tune.c_str(), R_OK) == 0) paths.push_back(tune);
+    if (paths.empty()) GTEST_SKIP() << "no modules to play";
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::vector<uint8_t> bytes = read_file_bytes(path);
+        ASSERT_NE(start_memory(bytes), nullptr);
+        const uint32_t prefilled = player_get_time();
+        EXPECT_GE(prefilled, 300u);
+        EXPECT_TRUE(wait_until([&] { return player_get_time() > prefilled; }));
+        player_stop();
+        expect_idle();
+    }
+}

@@ -3,10 +3,14 @@
 // have the layout the viewer and the loader rely on.
 #include <gtest/gtest.h>
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "assets/song_data.h"
+#include "player/render.h"
 #include "song/song.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/xm_builder.h"
@@ -27,12 +31,17 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) { return le16(b, at) | (
 
 std::vector<uint8_t> tune_bytes() { return read_file_bytes(kModule); }
 
-TEST(Tune, RebuildsByteForByteFromTheScore) {
+// Runs the built xm-compose; true when it succeeds.
+bool compose(const std::string& score, const std::string& out) {
     const std::string composer = std::string(ORNA_BINARY_DIR) + "/bin/xm-compose";
+    const std::string command = "\"" + composer + "\" \"" + score + "\" \"" + out + "\" > /dev/null 2>&1";
+    return system(command.c_str()) == 0;
+}
+
+TEST(Tune, RebuildsByteForByteFromTheScore) {
     const std::string rebuilt = std::string(ORNA_BINARY_DIR) + "/tests/tune_rebuilt.xm";
     remove(rebuilt.c_str());
-    const std::string command = "\"" + composer + "\" \"" + kScore + "\" \"" + rebuilt + "\" > /dev/null";
-    ASSERT_EQ(system(command.c_str()), 0) << command;
+    ASSERT_TRUE(compose(kScore, rebuilt)) << "xm-compose failed on " << kScore;
 
     const std::vector<uint8_t> committed = tune_bytes();
     const std::vector<uint8_t> fresh = read_file_bytes(rebuilt);
@@ -44,6 +53,48 @@ TEST(Tune, RebuildsByteForByteFromTheScore) {
     // The program embeds the committed bytes.
     ASSERT_EQ(song_data_size, size_t(SONG_DATA_SIZE));
     EXPECT_TRUE(std::vector<uint8_t>(song_data, song_data + SONG_DATA_SIZE) == committed);
+}
+
+// A two-row pattern whose cells take 4, 3, 2 and 5 bytes at their smallest
+// (14 in all) and 6 each at most: every size from 14 to 24 is reached and
+// decodes to the same cells; 13 and 25 are refused.
+TEST(Tune, ComposerPadsPatternsToTheirExactSize) {
+    const std::string score = std::string(ORNA_BINARY_DIR) + "/tests/tune_tiny.score";
+    const std::string out = std::string(ORNA_BINARY_DIR) + "/tests/tune_tiny.xm";
+    const uint8_t expected[4][5] = {{49, 1, 0x30, 0, 0}, {0, 0, 0, 10, 0x04}, {97, 0, 0, 0, 0}, {64, 1, 0x50, 4, 0xA3}};
+    for (int size = 13; size <= 25; ++size) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        FILE* f = fopen(score.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fprintf(f,
+                "channels 2\norder 0\n"
+                "instrument 1 \"wave\"\n  loop forward\n  wave 0 90 0 -90\nend\n"
+                "pattern 0 rows 2 size %d\n"
+                "00 | C-4 01 20 ... | --- .. .. A04\n"
+                "01 | === .. .. ... | D#5 01 40 4A3\n"
+                "end\n",
+                size);
+        fclose(f);
+        remove(out.c_str());
+        const bool made = compose(score, out);
+        ASSERT_EQ(made, size >= 14 && size <= 24);
+        if (!made) continue;
+        const std::vector<uint8_t> bytes = read_file_bytes(out);
+        EXPECT_EQ(le16(bytes, 336 + 7), uint32_t(size));
+        ASSERT_NE(load_module(bytes), 0);
+        const Cell* cells = song.pattern_table[0].cells;
+        ASSERT_NE(cells, nullptr);
+        for (int c = 0; c < 4; ++c) {
+            const uint8_t got[5] = {cells[c].note, cells[c].instrument, cells[c].volume_column, cells[c].effect,
+                                    cells[c].param};
+            for (int field = 0; field < 5; ++field) EXPECT_EQ(got[field], expected[c][field]) << c << ":" << field;
+        }
+        // The decoding ends exactly where the instrument header starts.
+        EXPECT_EQ(le32(bytes, 336 + 9 + size), 263u);
+        unload_module();
+    }
+    remove(score.c_str());
+    remove(out.c_str());
 }
 
 // Walks the file as written: header fields, every pattern's cell decoding
@@ -172,6 +223,49 @@ TEST(Tune, LoadsIntoTheExpectedSongModel) {
     EXPECT_EQ(kick.panning_point_count, 0);
     EXPECT_EQ(kick.fadeout, 512);
     unload_module();
+}
+
+// Rendered as the player renders it: audible in every order position, well
+// below full scale, and the loop seamless: the pattern at the restart
+// position sounds the same, from its second row on, whether it follows the
+// first statement (position 4) or the end of the loop (position 7). Its first
+// row differs only by the previous notes' release.
+TEST(Tune, PlaysBelowFullScaleAndLoopsSeamlessly) {
+    const std::vector<uint8_t> bytes(song_data, song_data + SONG_DATA_SIZE);
+    ASSERT_NE(load_module(bytes), 0);
+    player_shared.paused.store(0);
+    player_shared.no_loop = 0;
+    player_shared.master_volume.store(32768);
+    player_shared.fill_block = 0;
+    clear_block_reports();
+
+    const size_t row_frames = 3 * 1043, position_frames = kPatternRows * row_frames;
+    std::vector<int16_t> pcm;  // interleaved left, right
+    while (pcm.size() < 2 * 9 * position_frames) {
+        const uint32_t block = player_shared.fill_block;
+        ASSERT_TRUE(render_block());
+        const int16_t* out = output_ring + block * BLOCK_FRAMES * 2;
+        pcm.insert(pcm.end(), out, out + BLOCK_FRAMES * 2);
+    }
+    unload_module();
+
+    int peak = 0;
+    for (int position = 0; position < 9; ++position) {
+        double energy = 0;
+        for (size_t i = 2 * position * position_frames; i < 2 * (position + 1) * position_frames; ++i) {
+            peak = std::max(peak, abs(int(pcm[i])));
+            energy += double(pcm[i]) * pcm[i];
+        }
+        const double rms = sqrt(energy / (2 * position_frames));
+        EXPECT_GT(rms, 1000) << "position " << position;
+        EXPECT_LT(rms, 6000) << "position " << position;
+    }
+    EXPECT_GT(peak, 8000);
+    EXPECT_LT(peak, 20000);
+
+    const size_t first = 2 * (5 * position_frames + row_frames), again = 2 * (8 * position_frames + row_frames);
+    const size_t count = 2 * (position_frames - row_frames);
+    EXPECT_TRUE(std::equal(pcm.begin() + first, pcm.begin() + first + count, pcm.begin() + again));
 }
 
 }  // namespace

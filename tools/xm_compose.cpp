@@ -25,8 +25,13 @@
 //       volume-envelope on|off [sustain I] [loop A B] points X:Y X:Y ...
 //       panning-envelope (as volume-envelope)
 //       loop none|forward|pingpong      (over the whole sample)
-//       wave V V V ...                  sample values -128..127 (may repeat)
+//       wave V V V ...                  sample values -128..127; further
+//                                       wave lines append
 //       drum length L seed S pitch F0 F1 T tone A D noise A D filter K
+//           a synthesised drum (synthesise_drum): a sine falling from F0
+//           towards F1 Hz (as played at C-4) with time constant T samples,
+//           at level A (0..127) decaying with time constant D, plus white
+//           noise at level A decaying with D, low-passed by K/256
 //   pattern N rows R [size S] ... end
 //       RR | cell | cell ...            rows in increasing order, decimal;
 //                                       rows not listed are empty
@@ -419,6 +424,7 @@ Score parse_score(const std::string& text) {
     while (std::getline(stream, line)) {
         const size_t comment = line.find("//");
         if (comment != std::string::npos) line.erase(comment);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         in.lines.push_back(line);
     }
     Score score;
@@ -485,9 +491,15 @@ void write_cell(const ScoreCell& c, int size, std::vector<uint8_t>& out) {
     uint8_t mask = 0;
     int named = 0;
     for (int i = 0; i < 5; ++i)
-        if (fields[i]) mask |= uint8_t(1 << i), ++named;
+        if (fields[i]) {
+            mask |= uint8_t(1 << i);
+            ++named;
+        }
     for (int i = 0; i < 5 && named < size - 1; ++i)
-        if (!(mask & (1 << i))) mask |= uint8_t(1 << i), ++named;
+        if (!(mask & (1 << i))) {
+            mask |= uint8_t(1 << i);
+            ++named;
+        }
     out.push_back(uint8_t(0x80 | mask));
     for (int i = 0; i < 5; ++i)
         if (mask & (1 << i)) out.push_back(fields[i]);
@@ -534,8 +546,14 @@ PackedPattern pack_pattern(const ScorePattern& pattern, int number) {
 // --- Module writing ---------------------------------------------------------
 
 void put8(std::vector<uint8_t>& out, uint32_t v) { out.push_back(uint8_t(v)); }
-void put16(std::vector<uint8_t>& out, uint32_t v) { put8(out, v), put8(out, v >> 8); }
-void put32(std::vector<uint8_t>& out, uint32_t v) { put16(out, v), put16(out, v >> 16); }
+void put16(std::vector<uint8_t>& out, uint32_t v) {
+    put8(out, v);
+    put8(out, v >> 8);
+}
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    put16(out, v);
+    put16(out, v >> 16);
+}
 void put_text(std::vector<uint8_t>& out, const std::string& text, size_t width) {
     if (text.size() > width) fail("name \"" + text + "\" is longer than " + std::to_string(width) + " characters");
     for (size_t i = 0; i < width; ++i) put8(out, i < text.size() ? uint8_t(text[i]) : 0);

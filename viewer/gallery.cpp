@@ -1,0 +1,11 @@
+#include "viewer/gallery.h"
+
+#include "viewer/resource_ids.h"
+
+const GalleryEntry gallery[GALLERY_SIZE] = {
+    {IDR_PICTURE_FIRST + 0, 2296},  {IDR_PICTURE_FIRST + 1, 3864},  {IDR_PICTURE_FIRST + 2, 2104},
+    {IDR_PICTURE_FIRST + 3, 1032},  {IDR_PICTURE_FIRST + 4, 2600},  {IDR_PICTURE_FIRST + 5, 2408},
+    {IDR_PICTURE_FIRST + 6, 1464},  {IDR_PICTURE_FIRST + 7, 1832},  {IDR_PICTURE_FIRST + 8, 1608},
+    {IDR_PICTURE_FIRST + 9, 2152},  {IDR_PICTURE_FIRST + 10, 1720}, {IDR_PICTURE_FIRST + 11, 1128},
+    {IDR_PICTURE_FIRST + 12, 1144}, {IDR_PICTURE_FIRST + 13, 2248},
+};
