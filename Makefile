@@ -44,7 +44,8 @@ test-asan:
 	@$(DEPS) build test
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNA_SANITIZE=ON >/dev/null
 	cmake --build build-asan -j2
-	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan_suppressions.txt \
+	    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2
 
 test-tsan:
 	@$(DEPS) build test
