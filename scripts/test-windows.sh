@@ -109,5 +109,16 @@ echo "test-windows: Escape quit with exit code 0 after $(since "$t_escape") s"
 sleep 0.5
 "$host/bin/xm-render" "$root/assets/tune.xm" -o "$work/expected.raw" --volume 18 --seconds 120
 played=$(since "$t_start")
-"$host/bin/pcm-match" "$work/capture.raw" "$work/expected.raw" "$played" || { cp "$work/capture.raw" "$work/expected.raw" /tmp/; fail "the captured music differs from xm-render's (kept in /tmp/capture.raw, /tmp/expected.raw)"; }
+if ! "$host/bin/pcm-match" "$work/capture.raw" "$work/expected.raw" "$played"; then
+    cp "$work/capture.raw" "$work/expected.raw" /tmp/
+    # A mixing thread held up for more than the ring's 320 ms (a loaded
+    # machine) repeats old blocks; one more run tells that from a fault.
+    if [ -z "${ORNA_WINE_RETRIED:-}" ]; then
+        echo "test-windows: the music differs (kept in /tmp/capture.raw, /tmp/expected.raw); running once more"
+        cleanup
+        trap - EXIT
+        ORNA_WINE_RETRIED=1 exec "$0" "$@"
+    fi
+    fail "the captured music differs from xm-render's (kept in /tmp/capture.raw, /tmp/expected.raw)"
+fi
 echo "test-windows: all checks passed"
