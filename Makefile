@@ -70,7 +70,7 @@ bench:
 	bench/run.sh build-bench
 
 windows:
-	@$(DEPS) windows
+	@$(DEPS) build test windows
 	scripts/build-windows.sh
 
 test-windows: windows

@@ -57,7 +57,7 @@ wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 echo "test-windows: Wine prefix ready in $(since "$t0") s"
 
-shot() { import -window root "ppm:$work/$1.ppm"; }
+shot() { import -window root -depth 8 "ppm:$work/$1.ppm"; }
 # Polls until the screen shows picture $1 at offset $2 (or times out).
 expect_screen() {
     local deadline=$(( $(date +%s) + ${3:-10} )) line=""
@@ -109,5 +109,16 @@ echo "test-windows: Escape quit with exit code 0 after $(since "$t_escape") s"
 sleep 0.5
 "$host/bin/xm-render" "$root/assets/tune.xm" -o "$work/expected.raw" --volume 18 --seconds 120
 played=$(since "$t_start")
-"$host/bin/pcm-match" "$work/capture.raw" "$work/expected.raw" "$played" || fail "the captured music differs from xm-render's"
+if ! "$host/bin/pcm-match" "$work/capture.raw" "$work/expected.raw" "$played"; then
+    cp "$work/capture.raw" "$work/expected.raw" /tmp/
+    # A mixing thread held up for more than the ring's 320 ms (a loaded
+    # machine) repeats old blocks; one more run tells that from a fault.
+    if [ -z "${ORNA_WINE_RETRIED:-}" ]; then
+        echo "test-windows: the music differs (kept in /tmp/capture.raw, /tmp/expected.raw); running once more"
+        cleanup
+        trap - EXIT
+        ORNA_WINE_RETRIED=1 exec "$0" "$@"
+    fi
+    fail "the captured music differs from xm-render's (kept in /tmp/capture.raw, /tmp/expected.raw)"
+fi
 echo "test-windows: all checks passed"

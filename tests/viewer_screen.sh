@@ -76,6 +76,17 @@ start_viewer() {
     exit 1
 }
 
+# Reads the window's geometry into X, Y, WIDTH, HEIGHT once it stands at the
+# expected place (the window is created off screen and moved to its place as
+# it takes its shape, so the first look may come too early).
+window_geometry() {
+    for _ in $(seq 50); do
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        [ "$X" = "$1" ] && [ "$Y" = "$2" ] && return 0
+        sleep 0.1
+    done
+}
+
 # Presses Escape and checks that the program ends with code 0.
 quit_viewer() {
     xdotool key Escape
@@ -101,9 +112,9 @@ import -window root "$work/desktop.png"
 start_viewer
 
 # --- Position ---------------------------------------------------------------
-eval "$(xdotool getwindowgeometry --shell "$window")"
 wx=$(((screen_w - 720) / 2))
 wy=$(((screen_h - 700) / 2))
+window_geometry "$wx" "$wy"
 [ "$X" = "$wx" ] && [ "$Y" = "$wy" ] || fail "window at $X,$Y, expected centred at $wx,$wy"
 [ "$WIDTH" = 720 ] && [ "$HEIGHT" = 700 ] || fail "window is ${WIDTH}x$HEIGHT, expected 720x700"
 
@@ -215,7 +226,7 @@ xvfb_pid=""
 # --- On a screen smaller than the window, the position is still centred -----------
 start_screen 640x480
 start_viewer
-eval "$(xdotool getwindowgeometry --shell "$window")"
+window_geometry -40 -110
 [ "$X" = -40 ] && [ "$Y" = -110 ] || fail "on a 640x480 screen the window is at $X,$Y, expected -40,-110"
 quit_viewer
 
