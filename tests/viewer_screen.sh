@@ -66,7 +66,8 @@ start_viewer() {
     SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$program" >"$work/viewer.log" 2>&1 &
     viewer_pid=$!
     window=""
-    for _ in $(seq 100); do
+    # Up to 30 s: a loaded machine (or a sanitizer build) starts it slowly.
+    for _ in $(seq 300); do
         window=$(xdotool search --name '^Orna Art Pack Viewer$' 2>/dev/null | head -1)
         [ -n "$window" ] && return 0
         sleep 0.1
